@@ -1,0 +1,165 @@
+#include "platform/linux/WaveAudio.h"
+
+#include <SDL2/SDL_rwops.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/linux/MciErrors.h"
+
+namespace mci {
+namespace {
+
+// Reads a whole regular file, or says why not. O_NONBLOCK keeps a FIFO from blocking the open;
+// the type is then checked on the descriptor itself, so a swapped file cannot slip through.
+platform::MciError ReadRegularFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        return (errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG) ? kFileNotFound
+                                                                              : kInvalidFile;
+    }
+    struct stat info {};
+    platform::MciError result = kOk;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+        static_cast<std::uint64_t>(info.st_size) > kMaxClipFileBytes) {
+        result = kInvalidFile;
+    } else {
+        bytes.resize(static_cast<std::size_t>(info.st_size));
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                break;  // the file shrank while we read it: decode what there is
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        bytes.resize(done);
+    }
+    ::close(fd);
+    return result;
+}
+
+}  // namespace
+
+std::uint32_t Clip::FrameBytes() const {
+    return SDL_AUDIO_BITSIZE(format.format) / 8 * format.channels;
+}
+
+std::uint32_t Clip::MillisecondsAt(std::size_t byteOffset) const {
+    const std::uint64_t frames = byteOffset / FrameBytes();
+    return static_cast<std::uint32_t>(frames * 1000 / static_cast<std::uint64_t>(format.freq));
+}
+
+platform::MciError LoadClip(const std::string& path, Clip& clip) {
+    std::vector<std::uint8_t> file;
+    if (const auto error = ReadRegularFile(path, file); error != kOk) {
+        return error;
+    }
+    SDL_RWops* stream = SDL_RWFromConstMem(file.data(), static_cast<int>(file.size()));
+    if (stream == nullptr) {
+        return kInvalidFile;
+    }
+    SDL_AudioSpec format{};
+    Uint8* buffer = nullptr;
+    Uint32 length = 0;
+    if (SDL_LoadWAV_RW(stream, 1, &format, &buffer, &length) == nullptr) {
+        return kInvalidFile;
+    }
+    clip.format = format;
+    const std::uint32_t frameBytes = clip.FrameBytes();
+    if (format.freq <= 0 || frameBytes == 0) {
+        SDL_FreeWAV(buffer);
+        return kInvalidFile;
+    }
+    clip.samples.assign(buffer, buffer + (length - length % frameBytes));
+    SDL_FreeWAV(buffer);
+    return kOk;
+}
+
+WaveDevice::WaveDevice(Clip clip, std::unique_ptr<AudioOutput> output, Clock clock,
+                       std::function<void()> onEnd)
+    : clip_(std::move(clip)),
+      output_(std::move(output)),
+      clock_(std::move(clock)),
+      onEnd_(std::move(onEnd)) {}
+
+WaveDevice::~WaveDevice() {
+    output_->Close();
+}
+
+bool WaveDevice::Open() {
+    return output_->Open(clip_.format, [this](std::uint8_t* out, int bytes) { Pull(out, bytes); });
+}
+
+void WaveDevice::Play() {
+    {
+        std::lock_guard lock(mutex_);
+        if (running_) {
+            return;
+        }
+        if (position_ >= clip_.samples.size()) {
+            position_ = 0;
+        }
+        const auto remaining =
+            std::chrono::milliseconds(clip_.MillisecondsAt(clip_.samples.size() - position_));
+        deadline_ = clock_() + remaining + kStallGrace;
+        running_ = true;
+    }
+    output_->SetPaused(false);
+}
+
+void WaveDevice::Stop() {
+    {
+        std::lock_guard lock(mutex_);
+        running_ = false;
+    }
+    output_->SetPaused(true);
+}
+
+bool WaveDevice::Playing() const {
+    std::lock_guard lock(mutex_);
+    return running_ && clock_() < deadline_;
+}
+
+std::uint32_t WaveDevice::LengthMs() const {
+    return clip_.MillisecondsAt(clip_.samples.size());
+}
+
+std::uint32_t WaveDevice::PositionMs() const {
+    std::lock_guard lock(mutex_);
+    return clip_.MillisecondsAt(position_);
+}
+
+void WaveDevice::Pull(std::uint8_t* out, int bytes) {
+    const std::uint8_t silence = clip_.format.format == AUDIO_U8 ? 0x80 : 0;
+    const auto wanted = static_cast<std::size_t>(bytes);
+    bool ended = false;
+    {
+        std::lock_guard lock(mutex_);
+        std::size_t copied = 0;
+        if (running_) {
+            if (position_ >= clip_.samples.size()) {
+                // The output asks for more after taking the last samples: they have been consumed.
+                running_ = false;
+                ended = true;
+            } else {
+                copied = std::min(wanted, clip_.samples.size() - position_);
+                std::memcpy(out, clip_.samples.data() + position_, copied);
+                position_ += copied;
+            }
+        }
+        std::memset(out + copied, silence, wanted - copied);
+    }
+    if (ended && onEnd_) {
+        onEnd_();
+    }
+}
+
+}  // namespace mci

@@ -1,0 +1,84 @@
+#pragma once
+// The waveaudio device: one decoded WAVE clip and the audio output that plays it.
+#include <SDL2/SDL_audio.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/Mci.h"
+
+namespace mci {
+
+// A clip decoded to a sample format an audio output accepts as it is.
+struct Clip {
+    SDL_AudioSpec format{};  // freq, format and channels are set
+    std::vector<std::uint8_t> samples;
+
+    std::uint32_t FrameBytes() const;
+    std::uint32_t MillisecondsAt(std::size_t byteOffset) const;
+};
+
+// Files larger than this are refused before they are read.
+inline constexpr std::uint64_t kMaxClipFileBytes = 256ull << 20;
+
+// Reads and decodes a WAVE file. Refuses, without blocking, anything that is not a regular file.
+// Returns 0, kFileNotFound or kInvalidFile.
+platform::MciError LoadClip(const std::string& path, Clip& clip);
+
+// Where samples go. The SDL output in production; tests drive a double by hand.
+class AudioOutput {
+  public:
+    // Fills exactly `bytes` bytes; called on the output's own thread.
+    using Pull = std::function<void(std::uint8_t* out, int bytes)>;
+
+    virtual ~AudioOutput() = default;
+    // Prepares playback of this format, paused. False when no output can take it.
+    virtual bool Open(const SDL_AudioSpec& format, Pull pull) = 0;
+    virtual void SetPaused(bool paused) = 0;
+    // After Close returns, pull is not called again.
+    virtual void Close() = 0;
+};
+
+using Clock = std::function<std::chrono::steady_clock::time_point()>;
+
+class WaveDevice {
+  public:
+    // A device whose output stops consuming still reports the end this long after it is due.
+    static constexpr std::chrono::milliseconds kStallGrace{2000};
+
+    // onEnd runs on the output's thread when the last sample has been consumed.
+    WaveDevice(Clip clip, std::unique_ptr<AudioOutput> output, Clock clock,
+               std::function<void()> onEnd);
+    ~WaveDevice();
+    WaveDevice(const WaveDevice&) = delete;
+    WaveDevice& operator=(const WaveDevice&) = delete;
+
+    // Opens the output; false when there is none for this clip.
+    bool Open();
+    // Starts at once; a device already playing plays on, one at its end starts over.
+    void Play();
+    void Stop();
+    bool Playing() const;
+    std::uint32_t LengthMs() const;
+    std::uint32_t PositionMs() const;
+
+  private:
+    void Pull(std::uint8_t* out, int bytes);
+
+    const Clip clip_;
+    const std::unique_ptr<AudioOutput> output_;
+    const Clock clock_;
+    const std::function<void()> onEnd_;
+
+    mutable std::mutex mutex_;
+    std::size_t position_ = 0;  // bytes handed to the output
+    bool running_ = false;
+    std::chrono::steady_clock::time_point deadline_{};  // when a stalled output counts as done
+};
+
+}  // namespace mci
