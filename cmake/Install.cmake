@@ -1,0 +1,1 @@
+# Installation layout and the Debian package.
