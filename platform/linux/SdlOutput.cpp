@@ -1,11 +1,30 @@
 #include "platform/linux/SdlOutput.h"
 
 #include <SDL2/SDL.h>
+#include <dlfcn.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <mutex>
+#include <thread>
 
 namespace mci {
 namespace {
+
+// ALSA reports a missing sound card on stderr, a dozen lines per attempt, into the terminal of
+// whoever started the program; the failure itself reaches us through SDL. SDL loads the same
+// shared libasound, so a silent handler installed here quiets it for SDL too.
+extern "C" void SilentAlsaError(const char*, int, const char*, int, const char*, ...) {}
+
+void QuietAlsa() {
+    using SetHandler = int (*)(void (*)(const char*, int, const char*, int, const char*, ...));
+    if (void* alsa = dlopen("libasound.so.2", RTLD_LAZY | RTLD_LOCAL)) {
+        if (auto set = reinterpret_cast<SetHandler>(dlsym(alsa, "snd_lib_error_set_handler"))) {
+            set(&SilentAlsaError);
+        }
+        // The handle stays open: the handler must outlive every use of the library.
+    }
+}
 
 // Audio is started on first use and retried on the next open after a failure, so that a sound
 // server that comes back later is picked up.
@@ -15,18 +34,23 @@ bool EnsureAudio() {
     if (SDL_WasInit(SDL_INIT_AUDIO) != 0) {
         return true;
     }
+    static std::once_flag quiet;
+    std::call_once(quiet, QuietAlsa);
     return SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
 }
 
-// About 10 ms of frames, as a power of two: small enough that the end of a clip is heard and
-// reported promptly, large enough not to underrun.
+// The shortest whole number of milliseconds from 10 up that is a whole number of frames: small
+// enough that the end of a clip is reported promptly, and exact for drivers that pace themselves
+// in whole milliseconds (SDL's disk writer), so that they keep real time.
 Uint16 BufferFrames(int frequency) {
-    const int target = frequency / 100;
-    Uint16 frames = 64;
-    while (frames < 8192 && frames * 3 / 2 < target) {
-        frames = static_cast<Uint16>(frames * 2);
+    std::int64_t frames = std::int64_t{frequency} / 100;
+    for (std::int64_t ms = 10; ms <= 40; ++ms) {
+        if (frequency * ms % 1000 == 0) {
+            frames = frequency * ms / 1000;
+            break;
+        }
     }
-    return frames;
+    return static_cast<Uint16>(std::clamp<std::int64_t>(frames, 64, 16384));
 }
 
 class SdlOutput final : public AudioOutput {
@@ -55,10 +79,15 @@ class SdlOutput final : public AudioOutput {
     }
 
     void Close() override {
-        if (device_ != 0) {
-            SDL_CloseAudioDevice(device_);
-            device_ = 0;
+        if (device_ == 0) {
+            return;
         }
+        // Pausing takes the device lock: once it returns the callback is not running and will not
+        // run again. SDL's close then lets the device drain for two buffers and joins its thread,
+        // some 50 ms in which the caller need not wait, so it happens on a thread of its own.
+        SDL_PauseAudioDevice(device_, 1);
+        std::thread([device = device_] { SDL_CloseAudioDevice(device); }).detach();
+        device_ = 0;
     }
 
   private:

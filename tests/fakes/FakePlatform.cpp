@@ -35,9 +35,8 @@ std::uint32_t Answer(Platform& p, const std::string& command, char* reply, std::
         if (file.empty()) {
             return kMissingParameter;
         }
-        if (!p.existingFiles.empty() &&
-            std::find(p.existingFiles.begin(), p.existingFiles.end(), file) ==
-                p.existingFiles.end()) {
+        if (!p.existingFiles.empty() && std::find(p.existingFiles.begin(), p.existingFiles.end(),
+                                                  file) == p.existingFiles.end()) {
             return kFileNotFound;
         }
         p.boundAlias = "sound1";
@@ -93,7 +92,9 @@ Platform& State() {
     return platform;
 }
 
-void Reset() { State() = Platform{}; }
+void Reset() {
+    State() = Platform{};
+}
 
 std::vector<std::string> Commands() {
     std::vector<std::string> texts;
@@ -115,7 +116,9 @@ MciError mciSendString(const char* command, char* reply, std::uint32_t replySize
     return result;
 }
 
-std::string mciGetErrorString(MciError) { return "fake"; }
+std::string mciGetErrorString(MciError) {
+    return "fake";
+}
 
 std::uint32_t GetShortPathName(const char* longPath, char* buffer, std::uint32_t size) {
     auto& p = fake::State();
@@ -139,6 +142,8 @@ void DoEvents() {
     }
 }
 
-std::string AppPath() { return fake::State().appPath; }
+std::string AppPath() {
+    return fake::State().appPath;
+}
 
 }  // namespace platform
