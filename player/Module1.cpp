@@ -15,6 +15,20 @@ constexpr std::uint32_t kStatusBufferSize = 128;
 // Every clip goes through one alias: a clip clicked while another plays finds it taken.
 const std::string kAlias = "sound1";
 
+// Each click during a clip runs a nested call inside the waiting one's event pump. Such a call
+// cannot be heard anyway, so past this depth it returns at once instead of waiting too: a flood
+// of clicks then cannot pile up calls until the stack overflows.
+constexpr int kMaxNesting = 16;
+int nesting = 0;  // calls under way on the one UI thread
+
+class NestingGuard {
+  public:
+    NestingGuard() { ++nesting; }
+    ~NestingGuard() { --nesting; }
+    NestingGuard(const NestingGuard&) = delete;
+    NestingGuard& operator=(const NestingGuard&) = delete;
+};
+
 void SendWithoutReply(const std::string& command) {
     char noReply[4] = {};  // handed over with size 0, so nothing is ever written to it
     platform::mciSendString(command.c_str(), noReply, 0, 0);
@@ -23,6 +37,10 @@ void SendWithoutReply(const std::string& command) {
 }  // namespace
 
 void PlayWaveFile(std::string path) {
+    if (nesting >= kMaxNesting) {
+        return;
+    }
+    const NestingGuard guard;
     const std::string shortPath = GetShortPath(path);
     SendWithoutReply("open waveaudio!" + shortPath + " alias sound1");
     SendWithoutReply("play sound1");

@@ -7,7 +7,8 @@ namespace Module1 {
 
 // Plays the WAV file at path and returns when it has stopped. A file that cannot be played is
 // silent and returns at once. Re-entrant through the event pump: a call that arrives while a
-// clip plays leaves that clip alone and returns when it ends.
+// clip plays leaves that clip alone and returns when it ends; past a depth of nested calls, a
+// further one returns at once.
 void PlayWaveFile(std::string path);
 
 // The short (blank-free) form of path, or the empty text when there is none.

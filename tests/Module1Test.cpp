@@ -126,4 +126,33 @@ TEST_F(Module1Test, ClipClickedDuringAnotherIsNotHeardAndBothReturnWhenTheFirstE
     EXPECT_EQ(p.playsStarted, 2);
 }
 
+TEST_F(Module1Test, AFloodOfNestedClicksIsBoundedAndTheClipStillPlaysOnceToItsEnd) {
+    auto& p = fake::State();
+    p.pollsPerClip = 100;
+    int depth = 0;
+    int deepest = 0;
+    int clicks = 0;
+    // A pump pass delivers every queued click, each one in turn running its handler.
+    p.onDoEvents = [&] {
+        while (clicks < 10000) {
+            ++clicks;
+            ++depth;
+            deepest = std::max(deepest, depth);
+            Module1::PlayWaveFile("/again.wav");
+            --depth;
+        }
+    };
+    Module1::PlayWaveFile("/first.wav");
+
+    EXPECT_EQ(clicks, 10000);  // every click was delivered and returned
+    EXPECT_LT(deepest, 10000);
+    const auto commands = fake::Commands();
+    const auto opens = std::count_if(commands.begin(), commands.end(),
+                                     [](const auto& c) { return c.starts_with("open"); });
+    EXPECT_LE(opens, 16);  // calls past the bound send nothing at all
+    EXPECT_GE(opens, 2);
+    EXPECT_EQ(p.playsStarted, 1);
+    EXPECT_TRUE(p.boundAlias.empty());
+}
+
 }  // namespace
