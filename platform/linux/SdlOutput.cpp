@@ -36,6 +36,9 @@ bool EnsureAudio() {
     }
     static std::once_flag quiet;
     std::call_once(quiet, QuietAlsa);
+    // Audio brings up SDL's event subsystem, which would take SIGINT and SIGTERM for a quit event
+    // that nobody reads: the program must still end when it is told to.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     return SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
 }
 
