@@ -1,0 +1,15 @@
+# The Windows package: `cpack -G ZIP` in the build directory gives a zip whose one folder holds
+# ostrivane.exe and the four clip folders, ready to unpack and run.
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME ostrivane)
+set(CPACK_PACKAGE_VERSION ${OSTRIVANE_VERSION})
+set(CPACK_PACKAGE_VENDOR "${OSTRIVANE_COMPANY}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${OSTRIVANE_SUMMARY}")
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(CPACK_PACKAGE_FILE_NAME ostrivane-${OSTRIVANE_VERSION}-win32)
+else()
+    set(CPACK_PACKAGE_FILE_NAME ostrivane-${OSTRIVANE_VERSION}-win64)
+endif()
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+set(CPACK_STRIP_FILES ON)
+include(CPack)
