@@ -4,6 +4,8 @@
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <thread>
@@ -56,6 +58,40 @@ Uint16 BufferFrames(int frequency) {
     return static_cast<Uint16>(std::clamp<std::int64_t>(frames, 64, 16384));
 }
 
+// Devices still being closed on threads of their own. Drivers with a single output device (SDL's
+// disk and dummy writers among them) refuse to open another until the last one is closed, so a
+// clip clicked right after another ended would be silent. Never destroyed: a closing thread may
+// outlive everything else.
+class PendingCloses {
+  public:
+    static PendingCloses& Instance() {
+        static auto* const instance = new PendingCloses;
+        return *instance;
+    }
+    void Begin() {
+        std::lock_guard lock(mutex_);
+        ++count_;
+    }
+    void End() {
+        std::lock_guard lock(mutex_);
+        --count_;
+        done_.notify_all();
+    }
+    // True when some were pending and all are closed now.
+    bool AwaitAll(std::chrono::milliseconds bound) {
+        std::unique_lock lock(mutex_);
+        return count_ > 0 && done_.wait_for(lock, bound, [this] { return count_ == 0; });
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable done_;
+    int count_ = 0;
+};
+
+// Long enough for SDL to drain two buffers of any rate a clip is likely to have.
+constexpr std::chrono::milliseconds kCloseWait{500};
+
 class SdlOutput final : public AudioOutput {
   public:
     ~SdlOutput() override { Close(); }
@@ -72,6 +108,9 @@ class SdlOutput final : public AudioOutput {
         // No allowed changes: SDL converts to whatever the hardware takes, so we always hand it
         // the clip's own samples.
         device_ = SDL_OpenAudioDevice(nullptr, 0, &wanted, nullptr, 0);
+        if (device_ == 0 && PendingCloses::Instance().AwaitAll(kCloseWait)) {
+            device_ = SDL_OpenAudioDevice(nullptr, 0, &wanted, nullptr, 0);
+        }
         return device_ != 0;
     }
 
@@ -89,7 +128,11 @@ class SdlOutput final : public AudioOutput {
         // run again. SDL's close then lets the device drain for two buffers and joins its thread,
         // some 50 ms in which the caller need not wait, so it happens on a thread of its own.
         SDL_PauseAudioDevice(device_, 1);
-        std::thread([device = device_] { SDL_CloseAudioDevice(device); }).detach();
+        PendingCloses::Instance().Begin();
+        std::thread([device = device_] {
+            SDL_CloseAudioDevice(device);
+            PendingCloses::Instance().End();
+        }).detach();
         device_ = 0;
     }
 

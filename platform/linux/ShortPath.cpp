@@ -137,16 +137,34 @@ AliasParts SplitForAlias(std::string_view name) {
     AliasParts parts;
     std::size_t stemCount = 0;
     std::size_t extensionCount = 0;
+    // Dropping a character can bring two stray bytes together into a valid sequence, even into
+    // white space, which would leave an alias that no longer resolves. A stray byte that would
+    // meet another that way is written as '_'.
+    bool afterStray = false;
+    bool dropped = false;
     for (std::size_t i = 0; i < characters.size(); ++i) {
         const bool inExtension = i > dot;
+        if (i == dot + 1)
+            afterStray = false;
         std::string& target = inExtension ? parts.extension : parts.stem;
         std::size_t& count = inExtension ? extensionCount : stemCount;
         if (count == (inExtension ? kExtensionLength : kStemLength))
             continue;
+        const Character& c = characters[i];
+        const bool stray = c.value == kInvalidByte;
         const std::size_t before = target.size();
-        AppendCleaned(characters[i], target);
-        if (target.size() != before)
+        if (stray && afterStray && dropped) {
+            target += '_';
+        } else {
+            AppendCleaned(c, target);
+        }
+        if (target.size() != before) {
             ++count;
+            afterStray = stray && target.back() != '_';
+            dropped = false;
+        } else {
+            dropped = true;
+        }
     }
     return parts;
 }

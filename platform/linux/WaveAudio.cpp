@@ -46,6 +46,32 @@ platform::MciError ReadRegularFile(const std::string& path, std::vector<std::uin
     return result;
 }
 
+// SDL allocates a chunk's declared size before it reads the chunk, so a header could make it ask
+// for up to 4 GiB. Each declared size is cut to what the file holds, which is all SDL could read
+// anyway: a truncated clip still plays what it has.
+void ClampChunkSizes(std::vector<std::uint8_t>& file) {
+    const auto get = [&](std::size_t at) {
+        return std::uint32_t{file[at]} | std::uint32_t{file[at + 1]} << 8 |
+               std::uint32_t{file[at + 2]} << 16 | std::uint32_t{file[at + 3]} << 24;
+    };
+    const auto put = [&](std::size_t at, std::uint64_t value) {
+        for (int i = 0; i < 4; ++i) {
+            file[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+        }
+    };
+    constexpr std::size_t kChunkHeader = 8;  // four-letter code, then the size
+    std::size_t at = 12;                     // past "RIFF", its size and "WAVE"
+    while (at <= file.size() && file.size() - at >= kChunkHeader) {
+        const std::uint64_t declared = get(at + 4);
+        const std::uint64_t room = file.size() - at - kChunkHeader;
+        if (declared > room) {
+            put(at + 4, room);
+            return;
+        }
+        at += kChunkHeader + declared + (declared & 1);  // chunks are padded to even sizes
+    }
+}
+
 }  // namespace
 
 std::uint32_t Clip::FrameBytes() const {
@@ -62,6 +88,7 @@ platform::MciError LoadClip(const std::string& path, Clip& clip) {
     if (const auto error = ReadRegularFile(path, file); error != kOk) {
         return error;
     }
+    ClampChunkSizes(file);
     SDL_RWops* stream = SDL_RWFromConstMem(file.data(), static_cast<int>(file.size()));
     if (stream == nullptr) {
         return kInvalidFile;

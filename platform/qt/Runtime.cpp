@@ -164,6 +164,7 @@ FormWindow& Runtime::Show(const forms::FormDefinition& form) {
         window->setAttribute(Qt::WA_DeleteOnClose);
     }
     open_[&form] = window;
+    std::erase_if(created_, [](const QPointer<FormWindow>& w) { return w.isNull(); });
     created_.emplace_back(window);
     if (form.load != nullptr) {
         form.load(*window);
