@@ -1,0 +1,392 @@
+// Click to sound, end detection, CPU while waiting and the cost of the MCI commands, each beside
+// its floor: the same clip played by SDL alone. The driver is SDL's choice (SDL_AUDIODRIVER,
+// "dummy" unless set), so tools/bench runs this once per driver.
+//
+// The clip player is measured as it is: PlayWaveFile's calls of platform::mciSendString are
+// linked with --wrap (see CMakeLists.txt) so that, while a benchmark runs, they reach a service
+// built here around a TimedOutput, which notes when the clip's samples pass to the device.
+#include <SDL2/SDL.h>
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string_view>
+#include <thread>
+#include <type_traits>
+#include <vector>
+
+#include "bench/BarePlayer.h"
+#include "bench/Clips.h"
+#include "bench/Timing.h"
+#include "platform/Mci.h"
+#include "platform/linux/MciService.h"
+#include "platform/linux/SdlOutput.h"
+#include "platform/qt/EventPump.h"
+#include "player/Module1.h"
+
+// The symbol names below are platform::mciSendString's on this ABI.
+static_assert(std::is_same_v<std::uint32_t, unsigned int> &&
+              std::is_same_v<std::uintptr_t, unsigned long>);
+
+namespace {
+
+// Where the wrapped mciSendString sends a command: the process's own service when service is
+// null, otherwise service, after letting before look at the command.
+struct Route {
+    mci::Service* service = nullptr;
+    std::function<void(std::string_view command)> before;
+};
+
+Route& CurrentRoute() {
+    static Route route;  // the link seam has no other way in
+    return route;
+}
+
+}  // namespace
+
+extern "C" platform::MciError __real__ZN8platform13mciSendStringEPKcPcjm(const char*, char*,
+                                                                         std::uint32_t,
+                                                                         std::uintptr_t);
+
+extern "C" platform::MciError __wrap__ZN8platform13mciSendStringEPKcPcjm(const char* command,
+                                                                         char* reply,
+                                                                         std::uint32_t replySize,
+                                                                         std::uintptr_t window) {
+    const Route& route = CurrentRoute();
+    if (route.service == nullptr) {
+        return __real__ZN8platform13mciSendStringEPKcPcjm(command, reply, replySize, window);
+    }
+    if (route.before && command != nullptr) {
+        route.before(command);
+    }
+    return route.service->Send(command, reply, replySize);
+}
+
+namespace {
+
+using bench::ClipFormat;
+using bench::Clock;
+using namespace std::chrono_literals;
+
+// Lets the previous device finish closing (SDL drains it on a thread of its own) before the next
+// click, so that no measurement pays for the one before.
+constexpr auto kSettle = 100ms;
+constexpr auto kMaxStart = 5s;  // a device that has not started by then has failed
+constexpr const char* kAlias = "sound1";
+
+double Seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
+
+double Ms(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+// For the length of a benchmark, sends PlayWaveFile's commands to service.
+class RouteTo {
+  public:
+    RouteTo(mci::Service& service, std::function<void(std::string_view)> before = {}) {
+        CurrentRoute() = {&service, std::move(before)};
+    }
+    ~RouteTo() { CurrentRoute() = {}; }
+    RouteTo(const RouteTo&) = delete;
+    RouteTo& operator=(const RouteTo&) = delete;
+};
+
+// A service like the program's, whose outputs report to times. There is one for all benchmarks,
+// as the program has one for its lifetime.
+class TimedService {
+  public:
+    TimedService()
+        : times_(std::make_shared<bench::PlayTimes>()), service_([times = times_] {
+              return std::make_unique<bench::TimedOutput>(mci::MakeSdlOutput(), times);
+          }) {
+        service_.SetEndNotifier(platform::qt::MakeWaker());
+    }
+    ~TimedService() { service_.SetEndNotifier(nullptr); }
+
+    mci::Service& Service() { return service_; }
+    bench::PlayTimes& Times() { return *times_; }
+
+  private:
+    const std::shared_ptr<bench::PlayTimes> times_;
+    mci::Service service_;
+};
+
+struct Clip {
+    ClipFormat format;
+    std::string path;
+
+    int FrameBytes() const { return 2 * format.channels; }
+};
+
+// From the PlayWaveFile call to the first sample handed to the device. Once it has been handed
+// the clip is stopped at PlayWaveFile's next status query, so that a long clip costs no longer.
+void OursClickToSound(benchmark::State& state, const Clip& clip, TimedService* timed) {
+    mci::Service& service = timed->Service();
+    bench::PlayTimes& times = timed->Times();
+    const RouteTo route(service, [&](std::string_view command) {
+        if (command.starts_with("status") && times.FirstSample()) {
+            service.Send((std::string("stop ") + kAlias).c_str(), nullptr, 0);
+        }
+    });
+    for (auto _ : state) {
+        times.Reset();
+        const auto start = Clock::now();
+        Module1::PlayWaveFile(clip.path);
+        const auto first = times.FirstSample();
+        if (!first) {
+            state.SkipWithError("the clip never reached the device");
+            break;
+        }
+        state.SetIterationTime(Seconds(*first - start));
+        std::this_thread::sleep_for(kSettle);
+    }
+    state.counters["buffer_frames"] = times.BufferBytes() / clip.FrameBytes();
+}
+
+void FloorClickToSound(benchmark::State& state, const Clip& clip) {
+    const int frames = bench::OutputBufferFrames(clip.format.rate);
+    for (auto _ : state) {
+        std::optional<Clock::time_point> first;
+        Clock::time_point start;
+        {
+            bench::BarePlayer player;
+            start = Clock::now();
+            if (!player.Start(clip.path, frames)) {
+                state.SkipWithError(player.Error().c_str());
+                break;
+            }
+            first = player.WaitFirstSample(kMaxStart);
+        }  // closed here, outside the measured span
+        if (!first) {
+            state.SkipWithError("the clip never reached the device");
+            break;
+        }
+        state.SetIterationTime(Seconds(*first - start));
+        std::this_thread::sleep_for(kSettle);
+    }
+    state.counters["buffer_frames"] = frames;
+}
+
+// Sums over the iterations, reported as averages.
+struct PlayFigures {
+    double endMs = 0;
+    double cpuPercent = 0;
+    double clickMs = 0;
+
+    void Report(benchmark::State& state) const {
+        const auto average = benchmark::Counter::kAvgIterations;
+        state.counters["end_ms"] = benchmark::Counter(endMs, average);
+        state.counters["cpu_pct"] = benchmark::Counter(cpuPercent, average);
+        state.counters["click_ms"] = benchmark::Counter(clickMs, average);
+    }
+};
+
+// The whole clip through PlayWaveFile: how long after the device has consumed the last sample it
+// returns, and the CPU the process spends meanwhile (all threads, SDL's included).
+void OursPlayThrough(benchmark::State& state, const Clip& clip, TimedService* timed) {
+    bench::PlayTimes& times = timed->Times();
+    const RouteTo route(timed->Service());
+    PlayFigures figures;
+    for (auto _ : state) {
+        times.Reset();
+        const double cpuBefore = bench::CpuSeconds();
+        const auto start = Clock::now();
+        Module1::PlayWaveFile(clip.path);
+        const auto end = Clock::now();
+        const double cpu = bench::CpuSeconds() - cpuBefore;
+        const auto first = times.FirstSample();
+        const auto consumed = times.Consumed();
+        if (!first || !consumed) {
+            state.SkipWithError("the clip did not play to its end");
+            break;
+        }
+        state.SetIterationTime(Seconds(end - start));
+        figures.endMs += Ms(end - *consumed);
+        figures.cpuPercent += 100 * cpu / Seconds(end - start);
+        figures.clickMs += Ms(*first - start);
+        std::this_thread::sleep_for(kSettle);
+    }
+    figures.Report(state);
+}
+
+// The same with SDL alone, the caller sleeping on a condition variable until the end.
+void FloorPlayThrough(benchmark::State& state, const Clip& clip) {
+    const int frames = bench::OutputBufferFrames(clip.format.rate);
+    const auto maxLength = std::chrono::duration_cast<std::chrono::milliseconds>(
+                               std::chrono::duration<double>(clip.format.seconds)) +
+                           kMaxStart;
+    PlayFigures figures;
+    for (auto _ : state) {
+        bench::BarePlayer player;
+        const double cpuBefore = bench::CpuSeconds();
+        const auto start = Clock::now();
+        if (!player.Start(clip.path, frames)) {
+            state.SkipWithError(player.Error().c_str());
+            break;
+        }
+        const auto consumed = player.WaitConsumed(maxLength);
+        const auto end = Clock::now();
+        const double cpu = bench::CpuSeconds() - cpuBefore;
+        const auto first = player.WaitFirstSample(0ms);
+        if (!first || !consumed) {
+            state.SkipWithError("the clip did not play to its end");
+            break;
+        }
+        state.SetIterationTime(Seconds(end - start));
+        figures.endMs += Ms(end - *consumed);
+        figures.cpuPercent += 100 * cpu / Seconds(end - start);
+        figures.clickMs += Ms(*first - start);
+        std::this_thread::sleep_for(kSettle);
+    }
+    figures.Report(state);
+}
+
+std::string Send(const std::string& command, char* reply = nullptr, std::uint32_t size = 0) {
+    platform::mciSendString(command.c_str(), reply, size, 0);
+    return reply == nullptr ? std::string() : std::string(reply);
+}
+
+// One "status … mode" query to the program's own service, with a clip open.
+void StatusMode(benchmark::State& state, const Clip& clip) {
+    const std::string open =
+        "open waveaudio!" + Module1::GetShortPath(clip.path) + " alias benchstatus";
+    if (const auto error = platform::mciSendString(open.c_str(), nullptr, 0, 0); error != 0) {
+        state.SkipWithError(
+            ("the clip did not open: " + platform::mciGetErrorString(error)).c_str());
+        return;
+    }
+    char reply[128] = {};
+    for (auto _ : state) {
+        platform::mciSendString("status benchstatus mode", reply, sizeof reply, 0);
+        benchmark::DoNotOptimize(reply);
+    }
+    Send("close benchstatus");
+    // The benchmark library calls this again at once; SDL has only so many devices, and a closed
+    // one is released only when its close (on a thread of its own) has finished.
+    std::this_thread::sleep_for(kSettle);
+    if (std::string_view(reply) != "stopped") {
+        state.SkipWithError("the status query did not answer");
+    }
+}
+
+// A whole PlayWaveFile of a file that is not there: open fails, play and status find no device,
+// close finds none, and it returns at once.
+void MissingFile(benchmark::State& state, const std::string& path) {
+    for (auto _ : state) {
+        Module1::PlayWaveFile(path);
+    }
+}
+
+// The console output, counting the runs that failed: the tests need a failing exit status.
+class CountingReporter : public benchmark::ConsoleReporter {
+  public:
+    CountingReporter() : ConsoleReporter(OO_Tabular) {}
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& run : runs) {
+            failures_ += run.error_occurred ? 1 : 0;
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    int Failures() const { return failures_; }
+
+  private:
+    int failures_ = 0;
+};
+
+struct Plan {
+    bool smoke = false;
+    int clickRepetitions = 25;
+    int mciRepetitions = 10;
+};
+
+void Register(const Plan& plan, const std::vector<Clip>& clips, const std::string& missing,
+              TimedService* timed) {
+    const auto fixed = [&plan](benchmark::internal::Benchmark* b, int repetitions) {
+        b->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+        b->Repetitions(plan.smoke ? 1 : repetitions);
+    };
+    for (const Clip& clip : clips) {
+        const std::string& label = clip.format.label;
+        // A long clip costs its length for every repetition of a play-through.
+        const int playRepetitions = clip.format.seconds > 5 ? 5 : 10;
+        fixed(benchmark::RegisterBenchmark(("click_to_sound/ours/" + label).c_str(),
+                                           OursClickToSound, clip, timed),
+              plan.clickRepetitions);
+        fixed(benchmark::RegisterBenchmark(("click_to_sound/floor/" + label).c_str(),
+                                           FloorClickToSound, clip),
+              plan.clickRepetitions);
+        fixed(benchmark::RegisterBenchmark(("play_through/ours/" + label).c_str(), OursPlayThrough,
+                                           clip, timed),
+              playRepetitions);
+        fixed(benchmark::RegisterBenchmark(("play_through/floor/" + label).c_str(),
+                                           FloorPlayThrough, clip),
+              playRepetitions);
+    }
+    for (auto* b : {benchmark::RegisterBenchmark("mci/status_mode", StatusMode, clips.front()),
+                    benchmark::RegisterBenchmark("mci/missing_file", MissingFile, missing)}) {
+        b->Unit(benchmark::kMicrosecond);
+        if (plan.smoke) {
+            b->Iterations(1);
+        } else {
+            b->Repetitions(plan.mciRepetitions);
+        }
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // --smoke: every benchmark once, on short clips (what the tests run).
+    Plan plan;
+    std::vector<char*> args;
+    for (int i = 0; i < argc; ++i) {
+        if (std::string_view(argv[i]) == "--smoke") {
+            plan.smoke = true;
+        } else {
+            args.push_back(argv[i]);
+        }
+    }
+    int count = static_cast<int>(args.size());
+    args.push_back(nullptr);
+
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+    int qtArgc = 1;
+    char* qtArgv[] = {argv[0], nullptr};
+    QCoreApplication application(qtArgc, qtArgv);
+    // Audio is started once, up front: the program pays that on its first click only, and the
+    // floor would not pay it at all.
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        std::fprintf(stderr, "SDL audio: %s\n", SDL_GetError());
+        return 1;
+    }
+
+    const double shortSeconds = plan.smoke ? 0.3 : 1.0;
+    const double longSeconds = plan.smoke ? 0.3 : 10.0;
+    const std::vector<ClipFormat> formats{
+        {"1s_22k_mono", "one second.wav", 22050, 1, shortSeconds},
+        {"10s_48k_stereo", "ten seconds.wav", 48000, 2, longSeconds},
+    };
+    const bench::TempDir dir;
+    std::vector<Clip> clips;
+    for (const ClipFormat& format : formats) {
+        const auto path = dir.path() / format.file;
+        bench::WriteClip(path, format);
+        clips.push_back({format, path.string()});
+    }
+    TimedService timed;
+    Register(plan, clips, (dir.path() / "missing.wav").string(), &timed);
+
+    benchmark::Initialize(&count, args.data());
+    if (benchmark::ReportUnrecognizedArguments(count, args.data())) {
+        return 1;
+    }
+    benchmark::AddCustomContext("audio_driver", SDL_GetCurrentAudioDriver());
+    CountingReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return reporter.Failures() == 0 ? 0 : 1;
+}

@@ -1,0 +1,49 @@
+#pragma once
+// The floor: the same clip played by SDL alone, with nothing of ours in between. It loads the file
+// with SDL_LoadWAV, opens the default device with a given buffer size, starts it, and waits for
+// the end on a condition variable.
+#include <SDL2/SDL_audio.h>
+
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "bench/Timing.h"
+
+namespace bench {
+
+class BarePlayer {
+  public:
+    BarePlayer() = default;
+    ~BarePlayer();
+    BarePlayer(const BarePlayer&) = delete;
+    BarePlayer& operator=(const BarePlayer&) = delete;
+
+    // Loads, opens and starts; false (with SDL's error in Error()) when any step fails.
+    bool Start(const std::string& path, int bufferFrames);
+    std::string Error() const { return error_; }
+
+    // Block until the first buffer holding the clip was handed over, or until the device has
+    // asked for more after the clip's end; nothing when that has not happened within timeout.
+    std::optional<Clock::time_point> WaitFirstSample(std::chrono::milliseconds timeout);
+    std::optional<Clock::time_point> WaitConsumed(std::chrono::milliseconds timeout);
+
+  private:
+    static void SDLCALL Callback(void* self, Uint8* stream, int bytes);
+    void Fill(Uint8* stream, int bytes);
+
+    SDL_AudioDeviceID device_ = 0;
+    Uint8* samples_ = nullptr;
+    Uint32 length_ = 0;
+    Uint8 silence_ = 0;
+    std::string error_;
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    Uint32 position_ = 0;
+    std::optional<Clock::time_point> first_;
+    std::optional<Clock::time_point> consumed_;
+};
+
+}  // namespace bench
