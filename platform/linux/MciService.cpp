@@ -10,6 +10,8 @@
 namespace mci {
 namespace {
 
+constexpr std::size_t kKeptReadBuffer = 16 << 20;
+
 bool Is(const std::string& word, std::string_view keyword) {
     return Lower(word) == keyword;
 }
@@ -156,8 +158,11 @@ platform::MciError Service::Open(const Command& command) {
     // The element may name the file by its short form; map that back to the real entry.
     const std::string path = platform::ResolveShortPath(element).value_or(element);
     Clip clip;
-    if (const auto error = LoadClip(path, clip); error != kOk) {
+    if (const auto error = LoadClip(path, clip, readBuffer_); error != kOk) {
         return error;
+    }
+    if (readBuffer_.capacity() > kKeptReadBuffer) {
+        readBuffer_ = {};  // an unusually long clip: not worth keeping its size mapped
     }
     auto device = std::make_unique<WaveDevice>(std::move(clip), makeOutput_(), clock_,
                                                [this] { NotifyEnd(); });

@@ -1,6 +1,7 @@
 #include "platform/linux/SdlOutput.h"
 
-#include <SDL2/SDL.h>
+#include "platform/linux/Sdl.h"
+
 #include <dlfcn.h>
 
 #include <algorithm>
@@ -30,18 +31,22 @@ void QuietAlsa() {
 
 // Audio is started on first use and retried on the next open after a failure, so that a sound
 // server that comes back later is picked up.
-bool EnsureAudio() {
+const Sdl* EnsureAudio() {
+    const Sdl* sdl = LoadSdl();
+    if (sdl == nullptr) {
+        return nullptr;
+    }
     static std::mutex mutex;
     std::lock_guard lock(mutex);
-    if (SDL_WasInit(SDL_INIT_AUDIO) != 0) {
-        return true;
+    if (sdl->WasInit(SDL_INIT_AUDIO) != 0) {
+        return sdl;
     }
     static std::once_flag quiet;
     std::call_once(quiet, QuietAlsa);
     // Audio brings up SDL's event subsystem, which would take SIGINT and SIGTERM for a quit event
     // that nobody reads: the program must still end when it is told to.
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    return SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+    sdl->SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    return sdl->InitSubSystem(SDL_INIT_AUDIO) == 0 ? sdl : nullptr;
 }
 
 // The shortest whole number of milliseconds from 10 up that is a whole number of frames: small
@@ -97,7 +102,8 @@ class SdlOutput final : public AudioOutput {
     ~SdlOutput() override { Close(); }
 
     bool Open(const SDL_AudioSpec& format, Pull pull) override {
-        if (!EnsureAudio()) {
+        sdl_ = EnsureAudio();
+        if (sdl_ == nullptr) {
             return false;
         }
         pull_ = std::move(pull);
@@ -107,16 +113,16 @@ class SdlOutput final : public AudioOutput {
         wanted.userdata = this;
         // No allowed changes: SDL converts to whatever the hardware takes, so we always hand it
         // the clip's own samples.
-        device_ = SDL_OpenAudioDevice(nullptr, 0, &wanted, nullptr, 0);
+        device_ = sdl_->OpenAudioDevice(nullptr, 0, &wanted, nullptr, 0);
         if (device_ == 0 && PendingCloses::Instance().AwaitAll(kCloseWait)) {
-            device_ = SDL_OpenAudioDevice(nullptr, 0, &wanted, nullptr, 0);
+            device_ = sdl_->OpenAudioDevice(nullptr, 0, &wanted, nullptr, 0);
         }
         return device_ != 0;
     }
 
     void SetPaused(bool paused) override {
         if (device_ != 0) {
-            SDL_PauseAudioDevice(device_, paused ? 1 : 0);
+            sdl_->PauseAudioDevice(device_, paused ? 1 : 0);
         }
     }
 
@@ -127,10 +133,10 @@ class SdlOutput final : public AudioOutput {
         // Pausing takes the device lock: once it returns the callback is not running and will not
         // run again. SDL's close then lets the device drain for two buffers and joins its thread,
         // some 50 ms in which the caller need not wait, so it happens on a thread of its own.
-        SDL_PauseAudioDevice(device_, 1);
+        sdl_->PauseAudioDevice(device_, 1);
         PendingCloses::Instance().Begin();
-        std::thread([device = device_] {
-            SDL_CloseAudioDevice(device);
+        std::thread([close = sdl_->CloseAudioDevice, device = device_] {
+            close(device);
             PendingCloses::Instance().End();
         }).detach();
         device_ = 0;
@@ -141,6 +147,7 @@ class SdlOutput final : public AudioOutput {
         static_cast<SdlOutput*>(self)->pull_(stream, bytes);
     }
 
+    const Sdl* sdl_ = nullptr;
     SDL_AudioDeviceID device_ = 0;
     Pull pull_;
 };

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "platform/linux/MciErrors.h"
+#include "platform/linux/Sdl.h"
 
 namespace mci {
 namespace {
@@ -84,29 +85,36 @@ std::uint32_t Clip::MillisecondsAt(std::size_t byteOffset) const {
 }
 
 platform::MciError LoadClip(const std::string& path, Clip& clip) {
-    std::vector<std::uint8_t> file;
+    std::vector<std::uint8_t> readBuffer;
+    return LoadClip(path, clip, readBuffer);
+}
+
+platform::MciError LoadClip(const std::string& path, Clip& clip, std::vector<std::uint8_t>& file) {
+    const Sdl* sdl = LoadSdl();
+    if (sdl == nullptr) {
+        return kInvalidFile;
+    }
     if (const auto error = ReadRegularFile(path, file); error != kOk) {
         return error;
     }
     ClampChunkSizes(file);
-    SDL_RWops* stream = SDL_RWFromConstMem(file.data(), static_cast<int>(file.size()));
+    SDL_RWops* stream = sdl->RWFromConstMem(file.data(), static_cast<int>(file.size()));
     if (stream == nullptr) {
         return kInvalidFile;
     }
     SDL_AudioSpec format{};
     Uint8* buffer = nullptr;
     Uint32 length = 0;
-    if (SDL_LoadWAV_RW(stream, 1, &format, &buffer, &length) == nullptr) {
+    if (sdl->LoadWAV_RW(stream, 1, &format, &buffer, &length) == nullptr) {
         return kInvalidFile;
     }
+    clip.buffer = {buffer, sdl->FreeWAV};
     clip.format = format;
     const std::uint32_t frameBytes = clip.FrameBytes();
     if (format.freq <= 0 || frameBytes == 0) {
-        SDL_FreeWAV(buffer);
         return kInvalidFile;
     }
-    clip.samples.assign(buffer, buffer + (length - length % frameBytes));
-    SDL_FreeWAV(buffer);
+    clip.samples = {buffer, length - length % frameBytes};
     return kOk;
 }
 

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,10 @@ namespace mci {
 // A clip decoded to a sample format an audio output accepts as it is.
 struct Clip {
     SDL_AudioSpec format{};  // freq, format and channels are set
-    std::vector<std::uint8_t> samples;
+    // The buffer SDL decoded the file into, kept rather than copied: every copy of a long clip
+    // is a fresh allocation, paid for with a page fault per 4 KiB on every click.
+    std::unique_ptr<std::uint8_t, void (*)(std::uint8_t*)> buffer{nullptr, nullptr};
+    std::span<const std::uint8_t> samples;  // within buffer, whole frames only
 
     std::uint32_t FrameBytes() const;
     std::uint32_t MillisecondsAt(std::size_t byteOffset) const;
@@ -29,6 +33,10 @@ inline constexpr std::uint64_t kMaxClipFileBytes = 256ull << 20;
 // Reads and decodes a WAVE file. Refuses, without blocking, anything that is not a regular file.
 // Returns 0, kFileNotFound or kInvalidFile.
 platform::MciError LoadClip(const std::string& path, Clip& clip);
+// The same, reading the file through readBuffer, which the caller keeps from one clip to the next
+// so that its pages stay mapped.
+platform::MciError LoadClip(const std::string& path, Clip& clip,
+                            std::vector<std::uint8_t>& readBuffer);
 
 // Where samples go. The SDL output in production; tests drive a double by hand.
 class AudioOutput {
