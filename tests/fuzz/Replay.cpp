@@ -17,6 +17,9 @@ int main(int argc, char** argv) {
     std::vector<std::filesystem::path> inputs;
     for (int i = 1; i < argc; ++i) {
         const std::filesystem::path arg = argv[i];
+        if (!std::filesystem::exists(arg)) {
+            continue;  // git keeps no empty folder: a target with no regression yet has none
+        }
         if (std::filesystem::is_directory(arg)) {
             for (const auto& entry : std::filesystem::directory_iterator(arg)) {
                 if (entry.is_regular_file()) {
