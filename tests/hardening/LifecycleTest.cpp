@@ -150,11 +150,3 @@ TEST_F(LifecycleTest, AThousandClipsInARowLeaveNoMemoryOrDescriptorsBehind) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    setenv("SDL_AUDIODRIVER", "dummy", 0);
-    QApplication application(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
