@@ -11,6 +11,7 @@
 #include <fstream>
 #include <thread>
 
+#include "platform/EventPump.h"
 #include "platform/Mci.h"
 #include "platform/linux/MciService.h"
 #include "platform/qt/EventPump.h"
@@ -115,6 +116,32 @@ TEST_F(PlaybackTest, MissingOrBrokenClipsReturnAtOnceAndTheNextOnePlays) {
     Module1::PlayWaveFile(clip.string());
     EXPECT_GE(Seconds(Clock::now() - start), 0.28);
     EXPECT_TRUE(Captured(Pcm(clip)));
+}
+
+// The pump sleeps up to 100 ms when idle and relies on the device's wake-up to see a clip's end
+// at once; a lost wake-up would make every click late by up to the whole bound.
+TEST(EventPumpTest, AWakeUpEndsTheWaitWhetherItComesBeforeOrDuringIt) {
+    const auto wake = platform::qt::MakeWaker();
+    platform::DoEvents();  // settle anything pending from start-up
+
+    wake();  // the clip ended between the status query and the pump's wait
+    auto start = Clock::now();
+    platform::DoEvents();
+    EXPECT_LT(Seconds(Clock::now() - start), 0.05) << "a wake-up that came first was lost";
+
+    std::thread waker([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        wake();
+    });
+    start = Clock::now();
+    platform::DoEvents();
+    const double waited = Seconds(Clock::now() - start);
+    waker.join();
+    EXPECT_LT(waited, 0.07) << "a wake-up from the audio thread did not end the wait";
+
+    start = Clock::now();
+    platform::DoEvents();
+    EXPECT_GE(Seconds(Clock::now() - start), 0.05) << "with nothing to do the pump should sleep";
 }
 
 }  // namespace

@@ -20,6 +20,8 @@ void Deliver(MSG& message) {
 namespace platform {
 namespace {
 
+// Nothing wakes this pump when a clip ends (the real MCI device is polled), so the bound is how
+// late the end is seen.
 constexpr DWORD kMaxWaitMs = 10;
 
 }  // namespace
