@@ -169,6 +169,8 @@ TEST_F(MciServiceTest, FilesThatAreNotPlayableWaveFilesAreRefusedWithoutBlocking
     expectOpen(dir.path() / "fifo.wav", 296u);  // would hang forever if it were read
     std::filesystem::create_symlink("/dev/zero", dir.path() / "zero.wav");
     expectOpen(dir.path() / "zero.wav", 296u);
+    std::filesystem::create_symlink("loop.wav", dir.path() / "loop.wav");
+    expectOpen(dir.path() / "loop.wav", 296u);
 
     // Over the size limit: refused before a byte is read (a sparse file costs no disk).
     { std::ofstream big(dir.path() / "big.wav"); }

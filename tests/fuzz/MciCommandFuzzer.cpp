@@ -19,6 +19,7 @@
 
 #include "platform/linux/MciService.h"
 #include "tests/fuzz/FuzzSupport.h"
+#include "tests/support/Wav.h"
 
 namespace {
 
@@ -65,36 +66,11 @@ class Outputs {
     std::set<Output*> open_;
 };
 
-void WriteWave(const char* name, std::uint16_t channels, std::uint32_t rate, std::uint32_t frames) {
-    std::ofstream out(name, std::ios::binary);
-    const auto put = [&](std::uint32_t value, int bytes) {
-        for (int i = 0; i < bytes; ++i) {
-            out.put(static_cast<char>(value >> (8 * i)));
-        }
-    };
-    const std::uint32_t data = frames * channels * 2;
-    out.write("RIFF", 4);
-    put(36 + data, 4);
-    out.write("WAVEfmt ", 8);
-    put(16, 4);
-    put(1, 2);
-    put(channels, 2);
-    put(rate, 4);
-    put(rate * channels * 2, 4);
-    put(channels * 2u, 2);
-    put(16, 2);
-    out.write("data", 4);
-    put(data, 4);
-    for (std::uint32_t i = 0; i < frames * channels; ++i) {
-        put((i * 2654435761u) >> 16, 2);
-    }
-}
-
 // Files a command can name, relative to the working directory: clips (one holding blanks, so
 // that its short name "BC~1.WAV" resolves), and things that are not clips.
 void MakeFixtures() {
-    WriteWave("a.wav", 1, 22050, 2000);
-    WriteWave("b c.wav", 2, 8000, 300);
+    testwav::WritePcm16("a.wav", 22050, 1, testwav::Signal(2000, 1));
+    testwav::WritePcm16("b c.wav", 8000, 2, testwav::Signal(300, 2));
     std::ofstream("empty.wav").close();
     std::filesystem::create_directory("dir.wav");
     mkfifo("fifo.wav", 0600);

@@ -1,12 +1,9 @@
-// Windows opened and closed while clips play, and long runs of the same thing: nothing may crash,
-// and a thousand repetitions may not leave memory or descriptors behind.
+// Long runs of the same thing: a thousand About windows or clips may not leave memory or
+// descriptors behind.
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QPlainTextEdit>
-#include <QPointer>
-#include <QTimer>
 #include <algorithm>
 #include <chrono>
 #include <thread>
@@ -20,7 +17,6 @@
 namespace {
 
 using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
 namespace fs = std::filesystem;
 
 constexpr int kRate = 8000;
@@ -43,9 +39,7 @@ class LifecycleTest : public ::testing::Test {
             std::replace(relative.begin(), relative.end(), '\\', '/');
             const fs::path path = dir_.path().string() + relative;
             fs::create_directories(path.parent_path());
-            // The first button's clip is long enough to close a window during it.
-            const auto frames = control.name == "Command1" ? kRate * 3 / 10 : kRate / 100;
-            testwav::WritePcm16(path, kRate, 1, testwav::Signal(frames, 1));
+            testwav::WritePcm16(path, kRate, 1, testwav::Signal(kRate / 100, 1));
         }
         main_ = &runtime_.Start(forms::Form1);
     }
@@ -72,41 +66,6 @@ class LifecycleTest : public ::testing::Test {
     platform::qt::Runtime runtime_;
     platform::qt::FormWindow* main_ = nullptr;
 };
-
-TEST_F(LifecycleTest, ClosingTheMainWindowDuringAClipLetsTheClipPlayToItsEnd) {
-    QPointer<QWidget> window = main_;
-    QTimer::singleShot(50, [&] { main_->close(); });
-    const auto start = Clock::now();
-    Click("Command1");
-    const auto took = Clock::now() - start;
-    EXPECT_GE(took, 280ms) << "the clip was cut short";
-    EXPECT_LT(took, 1300ms);
-    ASSERT_FALSE(window.isNull()) << "the start-up window must outlive its own click handler";
-    EXPECT_FALSE(window->isVisible());
-    Settle();
-    EXPECT_EQ(ends_.Count(), 1);
-}
-
-TEST_F(LifecycleTest, ClosingAboutDuringAClipLetsTheClipPlayAndAboutOpensAgain) {
-    Click("Command28");
-    QPointer<QWidget> about = runtime_.Find(forms::Form2);
-    ASSERT_FALSE(about.isNull());
-    QTimer::singleShot(50, [&] { about->close(); });
-    const auto start = Clock::now();
-    Click("Command1");
-    EXPECT_GE(Clock::now() - start, 280ms);
-    EXPECT_EQ(runtime_.Find(forms::Form2), nullptr);
-    RunMainLoopOnce();
-    EXPECT_TRUE(about.isNull()) << "a closed About window is not deleted";
-
-    Click("Command28");
-    auto* again = runtime_.Find(forms::Form2);
-    ASSERT_NE(again, nullptr);
-    auto* text = qobject_cast<QPlainTextEdit*>(again->Control("Text1"));
-    ASSERT_NE(text, nullptr);
-    EXPECT_TRUE(text->toPlainText().startsWith("Coded By:"));
-    EXPECT_TRUE(main_->isVisible());
-}
 
 TEST_F(LifecycleTest, AThousandAboutWindowsLeaveNoMemoryOrDescriptorsBehind) {
     const auto cycle = [&] {

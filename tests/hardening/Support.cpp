@@ -2,7 +2,6 @@
 
 #include <malloc.h>
 
-#include <fstream>
 #include <functional>
 #include <mutex>
 #include <system_error>
@@ -28,11 +27,6 @@ ProgramDir& TheProgramDir() {
     return dir;
 }
 
-std::size_t StatusKiB(const std::string& status, const std::string& key) {
-    const auto at = status.find("\n" + key + ":");
-    return at == std::string::npos ? 0 : std::stoul(status.substr(at + key.size() + 2));
-}
-
 }  // namespace
 
 void SetProgramDir(const std::filesystem::path& dir) {
@@ -48,11 +42,6 @@ ProcessFigures Measure() {
     const struct mallinfo2 info = mallinfo2();
     figures.heapInUse = info.uordblks + info.hblkhd;
 #endif
-    std::ifstream in("/proc/self/status");
-    const std::string status = "\n" + std::string(std::istreambuf_iterator<char>(in), {});
-    figures.residentKiB = StatusKiB(status, "VmRSS");
-    figures.peakResidentKiB = StatusKiB(status, "VmHWM");
-    figures.peakVirtualKiB = StatusKiB(status, "VmPeak");
     std::error_code error;
     for (std::filesystem::directory_iterator it("/proc/self/fd", error), end; !error && it != end;
          it.increment(error)) {

@@ -14,20 +14,9 @@ void SetProgramDir(const std::filesystem::path& dir);
 
 struct ProcessFigures {
     std::size_t heapInUse;  // bytes handed out by the allocator and not yet freed
-    std::size_t residentKiB;
-    std::size_t peakResidentKiB;
-    std::size_t peakVirtualKiB;
     std::size_t openFds;
 };
 ProcessFigures Measure();
-
-// True in builds whose sanitizer runtime reserves shadow memory and holds freed blocks back.
-constexpr bool kSanitized =
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    true;
-#else
-    false;
-#endif
 
 // Counts the clips that played to their last sample, from the audio thread, and wakes the event
 // pump as the program's own notifier does. Install it after the QApplication exists.

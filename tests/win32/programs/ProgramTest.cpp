@@ -90,7 +90,6 @@ class Program {
         GetExitCodeProcess(process_.hProcess, &code);
         return static_cast<long>(code);
     }
-    DWORD ThreadId() const { return process_.dwThreadId; }
 
   private:
     PROCESS_INFORMATION process_{};
@@ -107,15 +106,6 @@ long long ClickAndWait(HWND button) {
     DWORD_PTR result = 0;
     SendMessageTimeoutW(button, BM_CLICK, 0, 0, SMTO_NORMAL, 20000, &result);
     return MillisecondsSince(start);
-}
-
-TEST(Program, StartsWithTheFocusOnCommand1) {
-    Program program;
-    ASSERT_NE(program.Form1(), nullptr);
-    GUITHREADINFO thread{};
-    thread.cbSize = sizeof thread;
-    ASSERT_TRUE(GetGUIThreadInfo(program.ThreadId(), &thread));
-    EXPECT_EQ(Text(thread.hwndFocus), L"Long Try!");
 }
 
 TEST(Program, AClickReturnsOnceItsClipHasEnded) {
@@ -226,46 +216,6 @@ TEST(Resources, TheVersionRecordHoldsEveryValue) {
             const auto value = VersionString(record, chosen);
             EXPECT_FALSE(value.empty() || value == L"(missing)") << Narrow(chosen);
         }
-    }
-}
-
-#pragma pack(push, 2)
-struct IconGroupEntry {
-    BYTE width, height, colors, reserved;
-    WORD planes, bitCount;
-    DWORD bytes;
-    WORD id;
-};
-struct IconGroup {
-    WORD reserved, type, count;
-    IconGroupEntry entries[1];
-};
-#pragma pack(pop)
-
-TEST(Resources, TheIconHoldsItsThreeImages) {
-    for (const auto& path : executables) {
-        SCOPED_TRACE(Narrow(path));
-        HMODULE module = LoadLibraryExW(path.c_str(), nullptr,
-                                        LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-        ASSERT_NE(module, nullptr);
-        // The lowest id is the group the shell shows for the file.
-        HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(14));
-        ASSERT_NE(found, nullptr);
-        const auto* group =
-            static_cast<const IconGroup*>(LockResource(LoadResource(module, found)));
-        ASSERT_NE(group, nullptr);
-        ASSERT_EQ(group->count, 3);
-        std::vector<std::tuple<int, int, int>> images;  // width, height, bits per pixel
-        for (int i = 0; i < group->count; ++i) {
-            const auto& entry = group->entries[i];
-            images.emplace_back(entry.width, entry.height, entry.bitCount);
-            EXPECT_NE(FindResourceW(module, MAKEINTRESOURCEW(entry.id), MAKEINTRESOURCEW(3)),
-                      nullptr);
-        }
-        std::sort(images.begin(), images.end());
-        EXPECT_EQ(images,
-                  (std::vector<std::tuple<int, int, int>>{{16, 16, 4}, {32, 32, 1}, {32, 32, 4}}));
-        FreeLibrary(module);
     }
 }
 

@@ -227,26 +227,6 @@ TEST_F(Windows, TabOrderFollowsTheTableAndStartsOnCommand1) {
     EXPECT_EQ(GetNextDlgTabItem(Form1(), stop, FALSE), Control("Command1"));
 }
 
-TEST_F(Windows, GroupsKeepToTheirFrames) {
-    const auto group = [this](std::string_view first) {
-        std::vector<std::wstring> members;
-        HWND start = Control(first);
-        HWND item = start;
-        do {
-            members.push_back(wine_test::Text(item));
-            item = GetNextDlgGroupItem(Form1(), item, FALSE);
-        } while (item != nullptr && item != start && members.size() < 40);
-        return members;
-    };
-    EXPECT_EQ(group("Command1"),
-              (std::vector<std::wstring>{L"Long Try!", L"Far Outside!", L"Sends It High!",
-                                         L"Wild Toss!", L"Nobody Near!"}));
-    EXPECT_EQ(group("Command10").size(), 5u);
-    EXPECT_EQ(group("Command15").size(), 9u);
-    EXPECT_EQ(group("Command27").size(), 8u);
-    EXPECT_EQ(group("Command28"), std::vector<std::wstring>{L"About"});
-}
-
 // ---------------------------------------------------------------- keyboard
 
 TEST_F(Windows, TabMovesTheFocusAndSpaceOrEnterClicks) {
