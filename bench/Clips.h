@@ -17,17 +17,4 @@ struct ClipFormat {
 // the clip can be told from silence.
 void WriteClip(const std::filesystem::path& path, const ClipFormat& format);
 
-// A fresh directory under the system's temporary directory, removed with the object.
-class TempDir {
-  public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-
-  private:
-    std::filesystem::path path_;
-};
-
 }  // namespace bench

@@ -60,11 +60,17 @@ void WritePcm16(const std::filesystem::path& path, int rate, int channels,
 
 bool SoxConvert(const std::filesystem::path& from, const std::filesystem::path& to,
                 const std::vector<std::string>& options) {
-    std::string command = "sox -q -D " + Quote(from.string());
+    std::string command = "sox -q -D";
+    const auto word = [&](const std::string& text) {
+        command += ' ';
+        command += Quote(text);
+    };
+    word(from.string());
     for (const auto& option : options) {
-        command += " " + Quote(option);
+        word(option);
     }
-    command += " " + Quote(to.string()) + " 2>/dev/null";
+    word(to.string());
+    command += " 2>/dev/null";
     return std::system(command.c_str()) == 0;
 }
 
