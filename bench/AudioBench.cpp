@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <optional>
 #include <string_view>
 #include <thread>
 #include <type_traits>
@@ -178,6 +179,21 @@ struct PlayFigures {
     double cpuPercent = 0;
     double clickMs = 0;
 
+    // One play from start to end; false (the run marked failed) when it did not play through.
+    bool Add(benchmark::State& state, Clock::time_point start, Clock::time_point end, double cpu,
+             std::optional<Clock::time_point> first, std::optional<Clock::time_point> consumed) {
+        if (!first || !consumed) {
+            state.SkipWithError("the clip did not play to its end");
+            return false;
+        }
+        state.SetIterationTime(Seconds(end - start));
+        endMs += Ms(end - *consumed);
+        cpuPercent += 100 * cpu / Seconds(end - start);
+        clickMs += Ms(*first - start);
+        std::this_thread::sleep_for(kSettle);
+        return true;
+    }
+
     void Report(benchmark::State& state) const {
         const auto average = benchmark::Counter::kAvgIterations;
         state.counters["end_ms"] = benchmark::Counter(endMs, average);
@@ -199,17 +215,9 @@ void OursPlayThrough(benchmark::State& state, const Clip& clip, TimedService* ti
         Module1::PlayWaveFile(clip.path);
         const auto end = Clock::now();
         const double cpu = bench::CpuSeconds() - cpuBefore;
-        const auto first = times.FirstSample();
-        const auto consumed = times.Consumed();
-        if (!first || !consumed) {
-            state.SkipWithError("the clip did not play to its end");
+        if (!figures.Add(state, start, end, cpu, times.FirstSample(), times.Consumed())) {
             break;
         }
-        state.SetIterationTime(Seconds(end - start));
-        figures.endMs += Ms(end - *consumed);
-        figures.cpuPercent += 100 * cpu / Seconds(end - start);
-        figures.clickMs += Ms(*first - start);
-        std::this_thread::sleep_for(kSettle);
     }
     figures.Report(state);
 }
@@ -232,16 +240,9 @@ void FloorPlayThrough(benchmark::State& state, const Clip& clip) {
         const auto consumed = player.WaitConsumed(maxLength);
         const auto end = Clock::now();
         const double cpu = bench::CpuSeconds() - cpuBefore;
-        const auto first = player.WaitFirstSample(0ms);
-        if (!first || !consumed) {
-            state.SkipWithError("the clip did not play to its end");
+        if (!figures.Add(state, start, end, cpu, player.WaitFirstSample(0ms), consumed)) {
             break;
         }
-        state.SetIterationTime(Seconds(end - start));
-        figures.endMs += Ms(end - *consumed);
-        figures.cpuPercent += 100 * cpu / Seconds(end - start);
-        figures.clickMs += Ms(*first - start);
-        std::this_thread::sleep_for(kSettle);
     }
     figures.Report(state);
 }
