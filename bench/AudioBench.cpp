@@ -26,7 +26,7 @@
 #include "platform/linux/SdlOutput.h"
 #include "platform/qt/EventPump.h"
 #include "player/Module1.h"
-#include "tests/support/Wav.h"
+#include "tests/support/Support.h"
 
 // The symbol names below are platform::mciSendString's on this ABI.
 static_assert(std::is_same_v<std::uint32_t, unsigned int> &&
@@ -372,7 +372,7 @@ int main(int argc, char** argv) {
         {"1s_22k_mono", "one second.wav", 22050, 1, shortSeconds},
         {"10s_48k_stereo", "ten seconds.wav", 48000, 2, longSeconds},
     };
-    const testwav::TempDir dir;
+    const support::TempDir dir;
     std::vector<Clip> clips;
     for (const ClipFormat& format : formats) {
         const auto path = dir.path() / format.file;

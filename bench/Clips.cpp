@@ -5,7 +5,7 @@
 #include <numbers>
 #include <vector>
 
-#include "tests/support/Wav.h"
+#include "tests/support/Support.h"
 
 namespace bench {
 
@@ -21,7 +21,7 @@ void WriteClip(const std::filesystem::path& path, const ClipFormat& format) {
             samples.push_back(sample == 0 ? std::int16_t{1} : sample);
         }
     }
-    testwav::WritePcm16(path, format.rate, format.channels, samples);
+    support::WritePcm16(path, format.rate, format.channels, samples);
 }
 
 }  // namespace bench

@@ -42,7 +42,15 @@ void PlayWaveFile(std::string path) {
     }
     const NestingGuard guard;
     const std::string shortPath = GetShortPath(path);
-    SendWithoutReply("open waveaudio!" + shortPath + " alias sound1");
+    // A volume that keeps no short names gives the long path back, blanks and all, and winmm would
+    // cut the element at the first blank. Then the path goes as one quoted string, which MCI's
+    // parsers take as one word, in the "element type device" form (a bare "device!element" is one
+    // word only while it holds no blank). A blank-free path goes as it always has.
+    if (shortPath.find_first_of(" \t\r\n\v\f") != std::string::npos) {
+        SendWithoutReply("open \"" + shortPath + "\" type waveaudio alias sound1");
+    } else {
+        SendWithoutReply("open waveaudio!" + shortPath + " alias sound1");
+    }
     SendWithoutReply("play sound1");
     while (IsAliasPlaying(kAlias)) {
         platform::DoEvents();

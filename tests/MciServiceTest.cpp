@@ -1,287 +1,200 @@
-// The MCI service with a hand-driven audio output and a hand-set clock: command grammar, error
-// numbers, reply buffers, file checks, formats, the end of a clip and the stall guard.
+// The MCI service over an audio output the test pulls by hand and a clock it sets: the command
+// grammar and its error numbers, replies, which files open, the samples handed over, and when a
+// clip counts as ended.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <atomic>
 #include <cstring>
 #include <fstream>
 
 #include "platform/ShortPath.h"
 #include "platform/linux/MciService.h"
-#include "tests/support/Wav.h"
+#include "tests/support/Support.h"
 
 namespace {
 
-using namespace std::chrono_literals;
-using testwav::TempDir;
+using Bytes = std::vector<std::uint8_t>;
 
-// The test double behind the device: nothing plays unless the test pulls.
+struct Output {
+    mci::AudioOutput::Pull pull;
+    SDL_AudioSpec format{};
+    bool paused = true, open = false, refuse = false;
+};
 struct ManualOutput final : mci::AudioOutput {
-    struct Shared {
-        Pull pull;
-        SDL_AudioSpec format{};
-        bool paused = true;
-        bool open = false;
-        bool refuse = false;
-    };
-    explicit ManualOutput(Shared& s) : shared(s) {}
+    explicit ManualOutput(Output& output) : o(output) {}
     bool Open(const SDL_AudioSpec& format, Pull pull) override {
-        if (shared.refuse) {
-            return false;
-        }
-        shared.format = format;
-        shared.pull = std::move(pull);
-        shared.open = true;
-        return true;
+        o.format = format;
+        o.pull = std::move(pull);
+        return o.open = !o.refuse;
     }
-    void SetPaused(bool paused) override { shared.paused = paused; }
-    void Close() override { shared.open = false; }
-    Shared& shared;
+    void SetPaused(bool paused) override { o.paused = paused; }
+    void Close() override { o.open = false; }
+    Output& o;
 };
 
 class MciServiceTest : public ::testing::Test {
   protected:
-    MciServiceTest()
-        : service([this] { return std::make_unique<ManualOutput>(output); },
-                  [this] { return now; }) {}
-
-    platform::MciError Send(const std::string& command) {
-        return service.Send(command.c_str(), nullptr, 0);
-    }
-    std::string Ask(const std::string& command, platform::MciError* error = nullptr) {
-        char reply[64];
-        std::memset(reply, '#', sizeof reply);
-        const auto result = service.Send(command.c_str(), reply, sizeof reply);
-        if (error != nullptr) {
-            *error = result;
-        }
+    platform::MciError Send(const std::string& text) { return mci.Send(text.c_str(), nullptr, 0); }
+    std::string Ask(const std::string& text) {
+        char reply[64] = "#";
+        mci.Send(text.c_str(), reply, sizeof reply);
         return reply;
     }
-    // Pulls bytes as the audio thread would; returns what it got.
-    std::vector<std::uint8_t> Pull(int bytes) {
-        std::vector<std::uint8_t> out(static_cast<std::size_t>(bytes));
-        output.shared().pull(out.data(), bytes);
+    Bytes Pull(int bytes) {
+        Bytes out(static_cast<std::size_t>(bytes), 0xEE);
+        output.pull(out.data(), bytes);
         return out;
     }
-    std::filesystem::path Clip(const std::string& name, std::size_t frames, int rate = 22050) {
-        const auto path = dir.path() / name;
-        testwav::WritePcm16(path, rate, 1, testwav::Signal(frames, 1));
+    // A clip of the test signal at 22.05 kHz, its bytes edited before they are written.
+    std::string Clip(const std::string& name, int frames, std::function<void(Bytes&)> edit = {}) {
+        const std::string path = (dir.path() / name).string();
+        support::WritePcm16(path, 22050, 1, support::Signal(std::size_t(frames), 1));
+        Bytes bytes = support::ReadAll(path);
+        if (edit) {
+            edit(bytes);
+        }
+        std::ofstream(path).write(reinterpret_cast<char*>(bytes.data()), std::ssize(bytes));
         return path;
     }
-
-    struct : ManualOutput::Shared {
-        ManualOutput::Shared& shared() { return *this; }
-    } output;
+    Output output;
     std::chrono::steady_clock::time_point now{};
-    TempDir dir;
-    mci::Service service;
+    support::TempDir dir;
+    mci::Service mci{[this] { return std::make_unique<ManualOutput>(output); },
+                     [this] { return now; }};
 };
 
-TEST_F(MciServiceTest, GrammarErrorsUseTheMciNumbers) {
-    const auto clip = Clip("a.wav", 100).string();
-    EXPECT_EQ(Send(""), 267u);
-    EXPECT_EQ(Send("   "), 267u);
-    EXPECT_EQ(Send("dance sound1"), 261u);
-    EXPECT_EQ(Send("play"), 273u);
-    EXPECT_EQ(Send("open \"waveaudio!" + clip), 294u);
-    EXPECT_EQ(Send("open waveaudio!" + clip + " alias"), 273u);
-    EXPECT_EQ(Send("open waveaudio!" + clip + " volume 3"), 259u);
-    EXPECT_EQ(Send("open cdaudio!" + clip + " alias x"), 263u);
-    EXPECT_EQ(Send("open waveaudio! alias sound1"), 273u);  // no file named
-    EXPECT_EQ(Send("play all"), 279u);
-    EXPECT_EQ(Send("play nosuch"), 263u);
-
-    // Verbs, keywords and aliases ignore case; the element keeps it.
-    EXPECT_EQ(Send("OPEN WaveAudio!" + clip + " ALIAS Sound1"), 0u);
-    EXPECT_EQ(Send("Play SOUND1 notify"), 0u);
-    EXPECT_EQ(Send("play sound1 twice"), 259u);
-    EXPECT_EQ(Ask("STATUS sound1 MODE"), "playing");
-    EXPECT_EQ(Send("close SOUND1"), 0u);
-    EXPECT_EQ(Send("open waveaudio!" + dir.path().string() + "/A.WAV alias s"), 275u);
+TEST_F(MciServiceTest, AnswersEachCommandWithItsMciNumber) {
+    const std::string blank = Clip("a b.wav", 2205), plain = Clip("plain.wav", 2205);
+    char shortName[256];
+    ASSERT_GT(platform::GetShortPathName(blank.c_str(), shortName, sizeof shortName), 0u);
+    // clang-format off
+    const std::pair<std::string, platform::MciError> cases[] = {
+        {"", 267}, {" \t ", 267}, {"dance x", 261}, {"play", 273}, {"play all", 279},
+        {"play nosuch", 263}, {"open \"waveaudio!" + blank, 294}, {"open waveaudio! alias x", 273},
+        {"open waveaudio alias x", 273}, {"open " + plain, 273}, {"open cdaudio!" + plain, 263},
+        {"open waveaudio!" + plain + " alias", 273}, {"open waveaudio!" + plain + " volume 3", 259},
+        {"open waveaudio!" + plain + " alias all", 279},
+        {"open waveaudio!" + dir.path().string() + "/PLAIN.WAV", 275},  // file names keep their case
+        // Verbs, keywords and aliases regardless of case.
+        {"OPEN \"" + blank + "\" TYPE WaveAudio ALIAS Zulu Wait", 0},
+        {"open waveaudio!" + plain + " alias zULU", 289}, {"Play ZULU notify", 0},
+        {"play zulu twice", 259}, {"status zulu", 273}, {"status zulu volume", 259},
+        {"status zulu mode length", 259}, {"stop zulu", 0}, {"close zulu wait", 0},
+        {"close zulu", 263}, {"open waveaudio!" + plain, 0}, {"stop " + plain, 0},
+        {"open waveaudio!" + std::string(shortName) + " alias short shareable", 0},
+        {"close all", 0}, {"stop " + plain, 263}, {"status short mode", 263}};
+    // clang-format on
+    for (const auto& [command, error] : cases) {
+        EXPECT_EQ(Send(command), error) << command;
+    }
+    EXPECT_EQ(mci.Send(nullptr, nullptr, 0), 267u);
 }
 
-TEST_F(MciServiceTest, OpenFormsAndTheAliasTable) {
-    const auto a = Clip("a b.wav", 2205);  // 100 ms
-    // element type waveaudio, with the path quoted because it holds a blank
-    EXPECT_EQ(Send("open \"" + a.string() + "\" type waveaudio alias one"), 0u);
-    EXPECT_EQ(Ask("status one length"), "100");
-    // without an alias the element names the device
-    const auto b = Clip("b.wav", 100);
-    EXPECT_EQ(Send("open waveaudio!" + b.string()), 0u);
-    EXPECT_EQ(Ask("status " + b.string() + " mode"), "stopped");
-    EXPECT_EQ(Send("open waveaudio!" + b.string() + " alias ONE"), 289u);
-
-    platform::MciError error = 0;
-    EXPECT_EQ(Ask("status nosuch mode", &error), "");  // the reply holds no mode word
-    EXPECT_EQ(error, 263u);
-    EXPECT_EQ(Ask("status one volume", &error), "");
-    EXPECT_EQ(error, 259u);
-    EXPECT_EQ(Ask("status one", &error), "");
-    EXPECT_EQ(error, 273u);
-
-    EXPECT_EQ(Send("close all"), 0u);
-    EXPECT_EQ(Send("close one"), 263u);
-    EXPECT_EQ(Send("open waveaudio!" + b.string() + " alias one"), 0u);  // free again
-}
-
-TEST_F(MciServiceTest, ShortPathsAreOpenedAsTheFilesTheyName) {
-    std::filesystem::create_directories(dir.path() / "my clips");
-    const auto clip = Clip("my clips/won't drop in.wav", 100);
-    char buffer[512];
-    ASSERT_GT(platform::GetShortPathName(clip.c_str(), buffer, sizeof buffer), 0u);
-    const std::string shortPath = buffer;
-    EXPECT_EQ(shortPath.find(' '), std::string::npos);
-    EXPECT_EQ(Send("open waveaudio!" + shortPath + " alias sound1"), 0u);
-}
-
-TEST_F(MciServiceTest, RepliesStayWithinTheirSizeAndAreAlwaysTerminated) {
-    Send("open waveaudio!" + Clip("a.wav", 100).string() + " alias sound1");
+TEST_F(MciServiceTest, RepliesFitTheirBufferAndAreAlwaysTerminated) {
+    Send("open waveaudio!" + Clip("a.wav", 2205) + " alias sound1");
+    EXPECT_EQ(Ask("status sound1 length"), "100");
+    EXPECT_EQ(Ask("status sound1 mode"), "stopped");
+    EXPECT_EQ(Ask("status nosuch mode"), "") << "an unknown alias has no mode word";
     Send("play sound1");
-    for (std::uint32_t size : {1u, 2u, 5u, 7u, 8u}) {
-        char reply[16];
-        std::memset(reply, '#', sizeof reply);
-        const auto error = service.Send("status sound1 mode", reply, size);
-        const std::string expected = std::string("playing").substr(0, size - 1);
-        EXPECT_EQ(std::string(reply), expected) << size;
+    for (std::uint32_t size : {1u, 2u, 7u, 8u}) {
+        char reply[16] = "###############";
+        EXPECT_EQ(mci.Send("status sound1 mode", reply, size), size > 7 ? 0u : 268u);
+        EXPECT_EQ(reply, std::string("playing").substr(0, size - 1));
         EXPECT_EQ(reply[size], '#') << "written past the size " << size;
-        EXPECT_EQ(error, size > 7 ? 0u : 268u) << size;
     }
-    EXPECT_EQ(service.Send("status sound1 mode", nullptr, 0), 268u);
-    EXPECT_EQ(service.Send(nullptr, nullptr, 0), 267u);
+    EXPECT_EQ(mci.Send("status sound1 mode", nullptr, 0), 268u);
 }
 
-TEST_F(MciServiceTest, FilesThatAreNotPlayableWaveFilesAreRefusedWithoutBlocking) {
-    const auto expectOpen = [&](const std::filesystem::path& path, platform::MciError error) {
-        EXPECT_EQ(Send("open waveaudio!" + path.string() + " alias x"), error) << path;
+// What could lie in a clip folder: refused at once, or played for what it holds.
+TEST_F(MciServiceTest, OpensOnlyWaveFilesItCanPlayAndNeverBlocks) {
+    const auto put32 = [](Bytes& b, std::size_t at, std::uint32_t v) {
+        std::memcpy(&b[at], &v, 4);
+    };
+    const std::string in = dir.path().string() + "/";
+    std::ofstream(in + "text.wav") << "this is not a RIFF file, but long enough to look";
+    std::filesystem::create_directory(in + "folder.wav");
+    ASSERT_EQ(mkfifo((in + "fifo.wav").c_str(), 0600), 0);  // reading it would hang
+    std::filesystem::create_symlink("/dev/zero", in + "zero.wav");
+    std::filesystem::create_symlink("loop.wav", in + "loop.wav");
+    std::ofstream(in + "big.wav").close();  // sparse: over the limit, costs no disk
+    std::filesystem::resize_file(in + "big.wav", mci::kMaxClipFileBytes + 1);
+    // clang-format off
+    const std::pair<std::string, std::string> cases[] = {  // length in ms, or the error
+        {in + "missing.wav", "275"}, {in + "nodir/x.wav", "275"}, {Clip("empty.wav", 0, [](Bytes& b) { b.clear(); }), "296"},
+        {in + "text.wav", "296"}, {in + "folder.wav", "296"}, {in + "fifo.wav", "296"},
+        {in + "zero.wav", "296"}, {in + "loop.wav", "296"}, {in + "big.wav", "296"},
+        // 24 channels of 16 bits in frames of 2 bytes: SDL would read far past the samples.
+        {Clip("align.wav", 480, [](Bytes& b) { b[22] = 24; }), "296"},
+        {Clip("whole.wav", 2205), "100"}, {Clip("cut.wav", 2205, [](Bytes& b) { b.resize(44 + 1102); }), "24"},
+        {Clip("claims-4GiB.wav", 2205, [&](Bytes& b) { put32(b, 40, 0xFFFFFFF0); }), "100"},
+        // Chunks of odd sizes are padded; one after the samples is no sound.
+        {Clip("chunks.wav", 44100, [&](Bytes& b) {
+             b.insert(b.begin() + 36, {'j', 'u', 'n', 'k', 3, 0, 0, 0, 1, 2, 3, 0});
+             b.insert(b.end(), {'L', 'I', 'S', 'T', 0xE8, 3, 0, 0});
+             b.resize(b.size() + 1000);
+             put32(b, 4, std::uint32_t(b.size() - 8));
+         }), "2000"}};
+    // clang-format on
+    for (const auto& [file, expected] : cases) {
+        const auto error = Send("open waveaudio!" + file + " alias x");
+        EXPECT_EQ(error == 0 ? Ask("status x length") : std::to_string(error), expected) << file;
         Send("close x");
-    };
-    expectOpen(dir.path() / "missing.wav", 275u);
-    expectOpen(dir.path() / "nodir" / "x.wav", 275u);
-
-    std::ofstream(dir.path() / "empty.wav").close();
-    expectOpen(dir.path() / "empty.wav", 296u);
-    std::ofstream(dir.path() / "text.wav") << "this is not a RIFF file, but long enough to look";
-    expectOpen(dir.path() / "text.wav", 296u);
-    std::filesystem::create_directory(dir.path() / "folder.wav");
-    expectOpen(dir.path() / "folder.wav", 296u);
-    ASSERT_EQ(mkfifo((dir.path() / "fifo.wav").c_str(), 0600), 0);
-    expectOpen(dir.path() / "fifo.wav", 296u);  // would hang forever if it were read
-    std::filesystem::create_symlink("/dev/zero", dir.path() / "zero.wav");
-    expectOpen(dir.path() / "zero.wav", 296u);
-    std::filesystem::create_symlink("loop.wav", dir.path() / "loop.wav");
-    expectOpen(dir.path() / "loop.wav", 296u);
-
-    // Over the size limit: refused before a byte is read (a sparse file costs no disk).
-    { std::ofstream big(dir.path() / "big.wav"); }
-    std::filesystem::resize_file(dir.path() / "big.wav", mci::kMaxClipFileBytes + 1);
-    expectOpen(dir.path() / "big.wav", 296u);
-
-    // A truncated clip plays what it has.
-    const auto whole = testwav::ReadAll(Clip("whole.wav", 1000));
-    std::ofstream(dir.path() / "cut.wav", std::ios::binary)
-        .write(reinterpret_cast<const char*>(whole.data()), 44 + 1000);
-    EXPECT_EQ(Send("open waveaudio!" + (dir.path() / "cut.wav").string() + " alias cut"), 0u);
-    EXPECT_EQ(Ask("status cut length"), std::to_string(500 * 1000 / 22050));
-
-    // No usable audio output.
-    output.refuse = true;
-    expectOpen(dir.path() / "whole.wav", 326u);
-}
-
-TEST_F(MciServiceTest, EncodingsSdlDecodesOpenAndOthersAreInvalid) {
-    const auto source = Clip("source.wav", 22050);  // one second
-    struct Case {
-        const char* name;
-        std::vector<std::string> sox;
-        platform::MciError error;
-    };
-    const std::vector<Case> cases{
-        {"u8", {"-e", "unsigned-integer", "-b", "8"}, 0},
-        {"s24", {"-b", "24"}, 0},
-        {"s32", {"-e", "signed-integer", "-b", "32"}, 0},
-        {"f32", {"-e", "floating-point", "-b", "32"}, 0},
-        {"ima", {"-e", "ima-adpcm"}, 0},
-        {"ms", {"-e", "ms-adpcm"}, 0},
-        {"alaw", {"-e", "a-law"}, 0},
-        {"mulaw", {"-e", "mu-law"}, 0},
-        {"stereo48k", {"-c", "2", "-r", "48000"}, 0},
-        {"gsm", {"-e", "gsm-full-rate"}, 296},
-    };
-    for (const auto& c : cases) {
-        const auto path = dir.path() / (std::string(c.name) + ".wav");
-        if (!testwav::SoxConvert(source, path, c.sox)) {
-            GTEST_SKIP() << "sox cannot write " << c.name;
-        }
-        EXPECT_EQ(Send("open waveaudio!" + path.string() + " alias c"), c.error) << c.name;
-        if (c.error == 0) {
-            // Block-coded formats may pad the last block; a second stays a second.
-            const int length = std::stoi(Ask("status c length"));
-            EXPECT_NEAR(length, 1000, 30) << c.name;
-        }
-        Send("close c");
     }
+    output.refuse = true;  // no audio output takes it
+    EXPECT_EQ(Send("open waveaudio!" + in + "whole.wav alias x"), 326u);
 }
 
-TEST_F(MciServiceTest, PlayingLastsUntilTheOutputHasConsumedTheLastSample) {
-    std::atomic<int> ends = 0;
-    service.SetEndNotifier([&] { ++ends; });
-    const auto clip = Clip("a.wav", 300);
-    const auto pcm = testwav::ReadAll(clip);
-    ASSERT_EQ(Send("open waveaudio!" + clip.string() + " alias sound1"), 0u);
+TEST_F(MciServiceTest, PlaysTheSamplesAndEndsOnceTheOutputHasConsumedTheLast) {
+    int ends = 0;
+    mci.SetEndNotifier([&] { ++ends; });
+    const std::string clip = Clip("a.wav", 300);
+    const Bytes pcm = support::ReadAll(clip);
+    const auto samples = [&](int from, int to) {
+        return Bytes(pcm.begin() + 44 + from, pcm.begin() + 44 + to);
+    };
+    ASSERT_EQ(Send("open waveaudio!" + clip + " alias sound1"), 0u);
+    EXPECT_EQ(std::tuple(output.format.freq, output.format.format, output.format.channels),
+              std::tuple(22050, AUDIO_S16LSB, 1));
     EXPECT_TRUE(output.paused);
-    EXPECT_EQ(output.format.freq, 22050);
-    EXPECT_EQ(output.format.format, AUDIO_S16LSB);
-
-    EXPECT_EQ(Pull(100), std::vector<std::uint8_t>(100, 0));  // silence before play
+    EXPECT_EQ(Pull(100), Bytes(100, 0)) << "silence before play";
     Send("play sound1");
     EXPECT_FALSE(output.paused);
-    const auto first = Pull(400);
-    EXPECT_TRUE(std::equal(first.begin(), first.end(), pcm.begin() + 44));
-    const auto second = Pull(400);  // the last 200 bytes, then silence
-    EXPECT_TRUE(std::equal(second.begin(), second.begin() + 200, pcm.begin() + 444));
-    EXPECT_TRUE(std::all_of(second.begin() + 200, second.end(), [](auto b) { return b == 0; }));
-    EXPECT_EQ(Ask("status sound1 mode"), "playing");  // handed over, not yet consumed
-    EXPECT_EQ(ends, 0);
-    Pull(400);
+    EXPECT_EQ(Pull(400), samples(0, 400));
+    Bytes tail = samples(400, 600);
+    tail.resize(400, 0);
+    EXPECT_EQ(Pull(400), tail) << "the last 200 bytes, then silence";
+    EXPECT_EQ(Ask("status sound1 mode") + Ask("status sound1 position"), "playing13");
+    EXPECT_EQ(ends, 0) << "handed over is not yet consumed";
+    EXPECT_EQ(Pull(400), Bytes(400, 0));
     EXPECT_EQ(Ask("status sound1 mode"), "stopped");
+    Pull(400);
     EXPECT_EQ(ends, 1);
 
-    // Play at the end starts over; play while playing plays on from where it is.
+    // Another open leaves the clip alone; play at its end starts over, while it plays plays on.
+    EXPECT_EQ(Send("open waveaudio!" + Clip("b.wav", 300) + " alias sound1"), 289u);
     Send("play sound1");
-    Pull(200);
+    EXPECT_EQ(Pull(200), samples(0, 200));
     Send("play sound1");
-    EXPECT_EQ(Ask("status sound1 position"), std::to_string(100 * 1000 / 22050));
+    EXPECT_EQ(Pull(2), samples(200, 202));
     Send("stop sound1");
-    EXPECT_EQ(Ask("status sound1 mode"), "stopped");
     EXPECT_TRUE(output.paused);
+    EXPECT_EQ(Ask("status sound1 mode"), "stopped");
+    EXPECT_EQ(Pull(2), Bytes(2, 0));
     Send("close sound1");
     EXPECT_FALSE(output.open);
 }
 
-TEST_F(MciServiceTest, AnOutputThatStopsConsumingStillEndsAfterTheGracePeriod) {
-    const auto clip = Clip("a.wav", 22050);  // one second
-    Send("open waveaudio!" + clip.string() + " alias sound1");
+TEST_F(MciServiceTest, AnOutputThatStopsConsumingStillEndsTheClipAfterTheGrace) {
+    const std::string clip = (dir.path() / "u8.wav").string();
+    support::WriteWav(clip, 22050, 1, 8, Bytes(22050, 0x90));
+    Send("open waveaudio!" + clip + " alias sound1");
+    EXPECT_EQ(Pull(4), Bytes(4, 0x80)) << "unsigned silence";
     Send("play sound1");
-    Pull(1000);  // then the output stalls
-    now += 1000ms + mci::WaveDevice::kStallGrace - 1ms;
+    Pull(1000);  // then it stops asking
+    now += std::chrono::milliseconds(999) + mci::WaveDevice::kStallGrace;
     EXPECT_EQ(Ask("status sound1 mode"), "playing");
-    now += 2ms;
+    now += std::chrono::milliseconds(1);
     EXPECT_EQ(Ask("status sound1 mode"), "stopped");
-    EXPECT_EQ(Send("close sound1"), 0u);
-}
-
-TEST_F(MciServiceTest, ASecondOpenOnTheSameAliasLeavesThePlayingClipAlone) {
-    const auto first = Clip("first.wav", 2000);
-    const auto second = Clip("second.wav", 2000);
-    Send("open waveaudio!" + first.string() + " alias sound1");
-    Send("play sound1");
-    Pull(1000);
-    EXPECT_EQ(Send("open waveaudio!" + second.string() + " alias sound1"), 289u);
-    EXPECT_EQ(Send("play sound1"), 0u);
-    const auto next = Pull(100);  // continues from byte 1000 of the first clip
-    const auto pcm = testwav::ReadAll(first);
-    EXPECT_TRUE(std::equal(next.begin(), next.end(), pcm.begin() + 44 + 1000));
 }
 
 }  // namespace

@@ -47,30 +47,56 @@ platform::MciError ReadRegularFile(const std::string& path, std::vector<std::uin
     return result;
 }
 
+std::uint32_t Get16(const std::vector<std::uint8_t>& file, std::size_t at) {
+    return std::uint32_t{file[at]} | std::uint32_t{file[at + 1]} << 8;
+}
+
+std::uint32_t Get32(const std::vector<std::uint8_t>& file, std::size_t at) {
+    return Get16(file, at) | Get16(file, at + 2) << 16;
+}
+
+// SDL takes the size of an uncompressed frame from the header's block alignment, and accepts one
+// smaller than the channels and sample size make (3 bytes for 236 channels of 24 bits). It then
+// expands that many frames of the whole size, mostly from memory the file never filled, which
+// would be played as sound.
+bool FramesAreWhole(const std::vector<std::uint8_t>& file, std::size_t at, std::size_t size) {
+    constexpr std::size_t kBasic = 16;      // tag, channels, rate, bytes a second, align, bits
+    constexpr std::size_t kExtensible = 40; // ... and the real tag at the head of a GUID
+    if (size < kBasic) {
+        return true;  // SDL refuses it itself
+    }
+    std::uint32_t tag = Get16(file, at);
+    if (tag == 0xFFFE && size >= kExtensible) {
+        tag = Get16(file, at + 24);
+    }
+    const bool uncompressed = tag == 1 || tag == 3 || tag == 6 || tag == 7;  // PCM, float, laws
+    const std::uint32_t bytesPerSample = (Get16(file, at + 14) + 7) / 8;
+    return !uncompressed || Get16(file, at + 12) == Get16(file, at + 2) * bytesPerSample;
+}
+
 // SDL allocates a chunk's declared size before it reads the chunk, so a header could make it ask
 // for up to 4 GiB. Each declared size is cut to what the file holds, which is all SDL could read
-// anyway: a truncated clip still plays what it has.
-void ClampChunkSizes(std::vector<std::uint8_t>& file) {
-    const auto get = [&](std::size_t at) {
-        return std::uint32_t{file[at]} | std::uint32_t{file[at + 1]} << 8 |
-               std::uint32_t{file[at + 2]} << 16 | std::uint32_t{file[at + 3]} << 24;
-    };
-    const auto put = [&](std::size_t at, std::uint64_t value) {
-        for (int i = 0; i < 4; ++i) {
-            file[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
-        }
-    };
+// anyway: a truncated clip still plays what it has. False for a format chunk SDL would misread.
+bool ClampChunkSizes(std::vector<std::uint8_t>& file) {
     constexpr std::size_t kChunkHeader = 8;  // four-letter code, then the size
     std::size_t at = 12;                     // past "RIFF", its size and "WAVE"
     while (at <= file.size() && file.size() - at >= kChunkHeader) {
-        const std::uint64_t declared = get(at + 4);
+        std::uint64_t size = Get32(file, at + 4);
         const std::uint64_t room = file.size() - at - kChunkHeader;
-        if (declared > room) {
-            put(at + 4, room);
-            return;
+        if (size > room) {
+            size = room;
+            for (int i = 0; i < 4; ++i) {
+                file[at + 4 + static_cast<std::size_t>(i)] =
+                    static_cast<std::uint8_t>(room >> (8 * i));
+            }
         }
-        at += kChunkHeader + declared + (declared & 1);  // chunks are padded to even sizes
+        if (std::memcmp(&file[at], "fmt ", 4) == 0 &&
+            !FramesAreWhole(file, at + kChunkHeader, static_cast<std::size_t>(size))) {
+            return false;
+        }
+        at += kChunkHeader + size + (size & 1);  // chunks are padded to even sizes
     }
+    return true;
 }
 
 }  // namespace
@@ -97,7 +123,9 @@ platform::MciError LoadClip(const std::string& path, Clip& clip, std::vector<std
     if (const auto error = ReadRegularFile(path, file); error != kOk) {
         return error;
     }
-    ClampChunkSizes(file);
+    if (!ClampChunkSizes(file)) {
+        return kInvalidFile;
+    }
     SDL_RWops* stream = sdl->RWFromConstMem(file.data(), static_cast<int>(file.size()));
     if (stream == nullptr) {
         return kInvalidFile;

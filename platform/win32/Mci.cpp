@@ -4,8 +4,8 @@
 #include <string>
 
 #include "platform/Mci.h"
+#include "platform/win32/SystemCalls.h"
 #include "platform/win32/Text.h"
-#include "platform/win32/WinMm.h"
 #include "platform/win32/Windows.h"
 
 namespace platform {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/ShortPath.h"
+#include "platform/win32/SystemCalls.h"
 #include "platform/win32/Text.h"
 
 namespace platform {
@@ -16,8 +17,8 @@ std::uint32_t GetShortPathName(const char* longPath, char* buffer, std::uint32_t
     // The answer may not fit MAX_PATH for a path that is long even when shortened; the call then
     // tells the size it needs. A path renamed meanwhile could grow again, hence a few tries.
     for (int attempt = 0; attempt < 4; ++attempt) {
-        length =
-            GetShortPathNameW(path.c_str(), shortPath.data(), static_cast<DWORD>(shortPath.size()));
+        length = win32::ShortPathNameW(path.c_str(), shortPath.data(),
+                                       static_cast<DWORD>(shortPath.size()));
         if (length < shortPath.size()) {
             break;
         }

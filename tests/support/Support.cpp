@@ -1,0 +1,134 @@
+#include "tests/support/Support.h"
+
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+namespace support {
+namespace fs = std::filesystem;
+
+void Hermetic() {
+    std::vector<std::string> drop;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string name(*entry, std::strcspn(*entry, "="));
+        for (const char* misleading : {"QT_", "SDL_", "PULSE_", "XDG_", "LC_", "WINE", "FONTCONFIG",
+                                       "DISPLAY", "WAYLAND_DISPLAY", "LANG", "HOME"}) {
+            if (name.starts_with(misleading)) {
+                drop.push_back(name);
+            }
+        }
+    }
+    for (const auto& name : drop) {
+        unsetenv(name.c_str());
+    }
+    static const TempDir home;
+    std::ofstream(home.path() / "client.conf") << "autospawn = no\n";
+    setenv("PULSE_CLIENTCONFIG", (home.path() / "client.conf").c_str(), 1);
+    setenv("HOME", home.path().c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", home.path().c_str(), 1);
+    setenv("LC_ALL", "C.UTF-8", 1);
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+}
+
+std::vector<std::int16_t> Signal(std::size_t frames, int channels, unsigned seed) {
+    std::vector<std::int16_t> samples(frames * static_cast<std::size_t>(channels));
+    std::uint32_t state = seed * 2654435761u + 1;
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        state = state * 1664525u + 1013904223u;
+        const double tone = std::sin(static_cast<double>(i) * 0.07) * 12000.0;
+        samples[i] = static_cast<std::int16_t>(tone + static_cast<int>(state >> 22) - 512);
+    }
+    return samples;
+}
+
+void WriteWav(const fs::path& path, int rate, int channels, int bits,
+              std::span<const std::uint8_t> data) {
+    const auto u16 = [](std::uint32_t v) { return std::string{char(v), char(v >> 8)}; };
+    const auto u32 = [&](std::uint32_t v) { return u16(v) + u16(v >> 16); };
+    const auto frame = std::uint32_t(channels * bits / 8), size = std::uint32_t(data.size());
+    std::ofstream(path, std::ios::binary)
+        << "RIFF" << u32(36 + size) << "WAVEfmt " << u32(16) << u16(1) << u16(channels) << u32(rate)
+        << u32(rate * frame) << u16(frame) << u16(bits) << "data" << u32(size)
+        << std::string_view(reinterpret_cast<const char*>(data.data()), size);
+}
+
+std::vector<std::uint8_t> ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TempDir::TempDir() {
+    char pattern[] = "/tmp/ostr-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) {
+        throw std::runtime_error("cannot make a directory in /tmp");
+    }
+    path_ = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+}
+
+PulseDaemon::PulseDaemon() {
+    setenv("PULSE_SERVER", ("unix:" + Socket()).c_str(), 1);
+}
+
+std::string PulseDaemon::Start() {
+    const std::string log = (dir_.path() / "log").string();
+    const std::string protocol = "module-native-protocol-unix auth-anonymous=1 socket=" + Socket();
+    pid_ = fork();
+    if (pid_ == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);  // goes with the test, even when the test is killed
+        setenv("XDG_RUNTIME_DIR", dir_.path().c_str(), 1);
+        execlp("pulseaudio", "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
+               "--use-pid-file=no", "--disable-shm=yes", ("--log-target=file:" + log).c_str(), "-L",
+               protocol.c_str(), "-L", "module-null-sink sink_name=nullsink", nullptr);
+        _exit(127);
+    }
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    Socket().copy(address.sun_path, sizeof address.sun_path - 1);
+    for (int tries = 0; tries < 500; ++tries) {
+        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const bool up = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        ::close(fd);
+        if (up) {
+            return {};
+        }
+        int status = 0;
+        if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            pid_ = 0;
+            const auto text = ReadAll(log);
+            return "pulseaudio exited with status " + std::to_string(WEXITSTATUS(status)) +
+                   (WEXITSTATUS(status) == 127 ? " (not installed?)" : "") + ": " +
+                   std::string(text.begin(), text.end()).substr(0, 300);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return "pulseaudio took no connection on " + Socket() + " within 10 s";
+}
+
+void PulseDaemon::Kill() {
+    if (pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+        pid_ = 0;
+    }
+}
+
+}  // namespace support
