@@ -375,12 +375,12 @@ int main(int argc, char** argv) {
     const support::TempDir dir;
     std::vector<Clip> clips;
     for (const ClipFormat& format : formats) {
-        const auto path = dir.path() / format.file;
+        const auto path = dir.path / format.file;
         bench::WriteClip(path, format);
         clips.push_back({format, path.string()});
     }
     TimedService timed;
-    Register(plan, clips, (dir.path() / "missing.wav").string(), &timed);
+    Register(plan, clips, (dir.path / "missing.wav").string(), &timed);
 
     benchmark::Initialize(&count, args.data());
     if (benchmark::ReportUnrecognizedArguments(count, args.data())) {

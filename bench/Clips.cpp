@@ -21,7 +21,8 @@ void WriteClip(const std::filesystem::path& path, const ClipFormat& format) {
             samples.push_back(sample == 0 ? std::int16_t{1} : sample);
         }
     }
-    support::WritePcm16(path, format.rate, format.channels, samples);
+    support::WriteWav(path, format.rate, format.channels, 16,
+                      {reinterpret_cast<const std::uint8_t*>(samples.data()), samples.size() * 2});
 }
 
 }  // namespace bench

@@ -1,11 +1,10 @@
 // Real sound: clips through SDL's disk writer (what it writes is what a listener would hear) and a
-// private PulseAudio server, played by PlayWaveFile with the real service and event pump. ctest
-// runs every test in a process of its own, so each picks its own driver.
+// private PulseAudio server, played by PlayWaveFile with the real service and event pump; and the
+// fuzz target's seeds and saved inputs. ctest runs every test in a process of its own.
 #include <gtest/gtest.h>
 #include <malloc.h>
 
 #include <QTimer>
-#include <fstream>
 #include <thread>
 
 #include "platform/EventPump.h"
@@ -16,13 +15,15 @@
 #include "player/Module1.h"
 #include "tests/support/Support.h"
 
+extern "C" int LLVMFuzzerInitialize(int*, char***);
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+
 namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-class PlaybackTest : public ::testing::Test {
-  protected:
+struct PlaybackTest : ::testing::Test {
     void SetUp() override {
         setenv("SDL_AUDIODRIVER", "disk", 1);
         setenv("SDL_DISKAUDIOFILE", capture.c_str(), 1);
@@ -33,9 +34,7 @@ class PlaybackTest : public ::testing::Test {
     }
     void TearDown() override { mci::Service::Instance().SetEndNotifier(nullptr); }
     std::string Clip(const std::string& name, double seconds, unsigned seed = 1) {
-        const auto frames = static_cast<std::size_t>(22050 * seconds);
-        support::WritePcm16(dir.path() / name, 22050, 1, support::Signal(frames, 1, seed));
-        return (dir.path() / name).string();
+        return support::WriteClip(dir.path / name, std::size_t(22050 * seconds), seed);
     }
     // Whether the capture holds the clip's samples as one run, once the device has written them.
     bool Heard(const std::string& clip) const {
@@ -43,9 +42,8 @@ class PlaybackTest : public ::testing::Test {
         for (int tries = 0; tries < 100; ++tries, std::this_thread::sleep_for(50ms)) {
             const auto heard = support::ReadAll(capture);
             if (std::search(heard.begin(), heard.end(), samples.begin() + 44, samples.end()) !=
-                heard.end()) {
+                heard.end())
                 return true;
-            }
         }
         return false;
     }
@@ -55,7 +53,7 @@ class PlaybackTest : public ::testing::Test {
         return Clock::now() - start;
     }
     support::TempDir dir;
-    const std::string capture = (dir.path() / "capture.raw").string();
+    const std::string capture = (dir.path / "capture.raw").string();
     std::atomic<int> ends = 0;
 };
 
@@ -71,30 +69,24 @@ TEST_F(PlaybackTest, AClickPlaysTheClipsSamplesAndReturnsWhenTheyHaveBeenPlayed)
     EXPECT_STREQ(reply, "") << "the alias must be free afterwards";
 }
 
-// Back to back, as on a quick series of clicks: single-device drivers such as this one refuse a
-// second device while the last one is still closing, yet every clip must be heard.
-TEST_F(PlaybackTest, AHundredClipsInARowAreAllPlayedAndLeaveNothingBehind) {
-    const auto inUse = [] {
-        const auto fds = std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
-        return std::pair{mallinfo2().uordblks + mallinfo2().hblkhd, fds};
-    };
+// Single-device drivers such as this one refuse a second device while the last one is still
+// closing, yet every clip of a quick series must be heard, and leave nothing behind.
+TEST_F(PlaybackTest, ClipsBackToBackAreAllHeardAndLeaveNothingBehind) {
     for (unsigned seed : {2, 3, 4}) {
         const std::string clip = Clip("clip" + std::to_string(seed) + ".wav", 0.3, seed);
         EXPECT_GE(Click(clip), 290ms);
         EXPECT_TRUE(Heard(clip)) << seed;
     }
-    const std::string clip = Clip("short.wav", 0.01);
-    for (int i = 0; i < 10; ++i) {
-        Click(clip);  // caches and pools fill up first
-    }
-    std::this_thread::sleep_for(200ms);  // devices close on threads of their own
+    const auto inUse = [] {
+        std::this_thread::sleep_for(200ms);  // devices close on threads of their own
+        return std::pair(mallinfo2().uordblks + mallinfo2().hblkhd,
+                         std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
+    };
     const auto [heapBefore, fdsBefore] = inUse();
-    for (int i = 0; i < 100; ++i) {
-        Click(clip);
-    }
-    std::this_thread::sleep_for(200ms);
+    for (int i = 0; i < 50; ++i)
+        Click(Clip("short.wav", 0.01));
     const auto [heapAfter, fdsAfter] = inUse();
-    EXPECT_EQ(ends, 113) << "some clips were not played to their end";
+    EXPECT_EQ(ends, 53) << "some clips were not played to their end";
     EXPECT_LT(heapAfter, heapBefore + 64 * 1024);
     EXPECT_LE(fdsAfter, fdsBefore);
 }
@@ -113,11 +105,9 @@ TEST_F(PlaybackTest, APulseAudioServerKilledMidClipEndsItAndTheNextClipPlaysOnIt
     const int before = ends;
     EXPECT_GE(Click(Clip("again.wav", 0.3)), 290ms);
     EXPECT_EQ(ends, before + 1) << "the clip after the server's return was not played";
-
     server.Kill();  // and with no server at all, every click returns at once
-    for (int click = 0; click < 3; ++click) {
+    for (int click = 0; click < 3; ++click)
         EXPECT_LT(Click(Clip("two seconds.wav", 2.0)), 1s);
-    }
 }
 
 // The pump sleeps when idle and relies on the device's wake-up to see a clip's end at once.
@@ -125,18 +115,14 @@ TEST(EventPump, SleepsWhenIdleAndWakesAtOnceWhenWokenBeforeOrDuringItsWait) {
     const auto wake = platform::qt::MakeWaker();
     platform::DoEvents();  // whatever start-up left pending
     auto start = Clock::now();
-    for (int i = 0; i < 10; ++i) {
+    for (int i = 0; i < 10; ++i)
         platform::DoEvents();
-    }
     EXPECT_GE(Clock::now() - start, 500ms) << "with nothing to do the pump should sleep";
     start = Clock::now();
     for (int i = 0; i < 10; ++i) {
         wake();  // the clip ended between the status query and the wait
         platform::DoEvents();
-        std::thread waker([&] {
-            std::this_thread::sleep_for(5ms);
-            wake();
-        });
+        std::thread waker([&] { std::this_thread::sleep_for(5ms), wake(); });
         platform::DoEvents();
         waker.join();
     }
@@ -144,12 +130,29 @@ TEST(EventPump, SleepsWhenIdleAndWakesAtOnceWhenWokenBeforeOrDuringItsWait) {
 }
 
 // The clips are found beside the executable, wherever the program was started from.
-TEST(ProgramDir, IsTheExecutablesDirectoryNotTheWorkingDirectory) {
+TEST(ProgramDir, IsTheExecutablesFolderNotTheWorkingFolder) {
     const auto before = std::filesystem::current_path();
     std::filesystem::current_path("/");
     const std::string appPath = platform::AppPath();
     std::filesystem::current_path(before);
     EXPECT_EQ(appPath, std::filesystem::canonical("/proc/self/exe").parent_path().string());
+}
+
+// What the fuzz target once found, and its seeds, replayed in every build; a broken check aborts.
+TEST(FuzzTarget, PassesItsChecksOnItsSeedsAndSavedInputs) {
+    std::vector<std::filesystem::path> inputs;
+    for (const char* folder : {"/corpus/wave_open", "/regressions/wave_open"}) {
+        for (const auto& input : std::filesystem::directory_iterator(
+                 OSTRIVANE_SOURCE_DIR "/tests/fuzz" + std::string(folder)))
+            inputs.push_back(input.path());
+    }
+    LLVMFuzzerInitialize(nullptr, nullptr);
+    for (const auto& input : inputs) {
+        std::fprintf(stderr, "%s\n", input.filename().c_str());
+        const auto bytes = support::ReadAll(input);
+        LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+    }
+    EXPECT_GT(inputs.size(), 12u);
 }
 
 }  // namespace

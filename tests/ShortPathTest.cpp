@@ -33,13 +33,13 @@ class ShortPathTest : public ::testing::Test {
         }
     }
     std::string Touch(const std::string& relative) {
-        const auto path = dir.path() / relative;
+        const auto path = dir.path / relative;
         std::filesystem::create_directories(path.parent_path());
         std::ofstream(path) << "x";
         return path.string();
     }
     support::TempDir dir;
-    const std::string root = dir.path().string();
+    const std::string root = dir.path.string();
 };
 
 TEST_F(ShortPathTest, AliasesOnlyComponentsHoldingWhiteSpace) {

@@ -1,70 +1,46 @@
-// The open path of a clip on any bytes: the names of the files in its folder and the clip's own
-// bytes, opened by its short path as the player does it, played through an output the target
-// pulls, queried and closed. The first byte holds flags (1: the first name is a folder; 2: the path
-// is joined with '\' as the soundboard joins its clip paths), the second how many names follow,
-// each ended by a NUL; the rest is the content of the file the last name names.
+// The open path of a clip on any bytes: the first byte says how many names follow (1 to 5), each
+// ended by a NUL, of files made in one folder; the rest is the content of the last, the clip. It
+// is opened by its short path as the player does it, played through an output the target pulls,
+// queried and closed.
 //
-// Properties: nothing crashes, leaks or reads past the file. Every short path holds no white
-// space, keeps the buffer contract (the size needed when too small, nothing written then) and
-// leads back to its file, unless a name holds a '\', which both directions take for a separator.
-// A clip that opens plays to its end within the pulls its size allows, at the length it reports.
-// SDL is never asked for a block much larger than the file, whatever its header claims.
+// Properties: nothing crashes, leaks or reads past the file. Every short path holds no white space
+// and leads back to its file, unless the name holds a '\', which both directions take for a
+// separator. A clip that opens plays to its end within the pulls its size allows, at the length
+// it reports. SDL is never asked for a block much larger than the file, whatever its header claims.
 #include <SDL2/SDL.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <fstream>
-#include <string_view>
 
 #include "platform/ShortPath.h"
 #include "platform/linux/MciService.h"
 #include "tests/support/Support.h"
 
-#define FUZZ_CHECK(condition)                                                                  \
+#define CHECK(condition)                                                                       \
     do {                                                                                       \
-        if (!(condition)) {                                                                    \
-            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                                      \
-        }                                                                                      \
+        if (!(condition))                                                                      \
+            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition), \
+                std::abort();                                                                  \
     } while (false)
 
 namespace {
 
 constexpr std::size_t kGrowth = 16;  // decoding widens samples at most this much (4 to 64 bits)
-constexpr int kPull = 4096;
-std::size_t largest = 0;  // the largest block SDL has asked for
+std::size_t largest = 0;             // the largest block SDL has asked for
 
 void* Malloc(std::size_t n) {
-    largest = std::max(largest, n);
-    return std::malloc(n);
+    return largest = std::max(largest, n), std::malloc(n);
 }
 void* Calloc(std::size_t count, std::size_t n) {
-    largest = std::max(largest, count * n);
-    return std::calloc(count, n);
+    return largest = std::max(largest, count * n), std::calloc(count, n);
 }
 void* Realloc(void* block, std::size_t n) {
-    largest = std::max(largest, n);
-    return std::realloc(block, n);
+    return largest = std::max(largest, n), std::realloc(block, n);
 }
 
-std::string ShortOf(const std::string& path) {
-    const std::uint32_t needed = platform::GetShortPathName(path.c_str(), nullptr, 0);
-    std::string buffer(needed + 4, '#');
-    if (needed > 0) {
-        FUZZ_CHECK(platform::GetShortPathName(path.c_str(), buffer.data(), needed - 1) == needed);
-        FUZZ_CHECK(buffer == std::string(needed + 4, '#'));
-        FUZZ_CHECK(platform::GetShortPathName(path.c_str(), buffer.data(), needed) == needed - 1);
-        FUZZ_CHECK(buffer.substr(needed - 1) == std::string("\0####", 5));
-    }
-    return buffer.substr(0, needed > 0 ? needed - 1 : 0);
-}
-
-// The audio thread's part, played by the target.
-struct PulledOutput final : mci::AudioOutput {
+struct PulledOutput final : mci::AudioOutput {  // the audio thread's part, played by the target
     bool Open(const SDL_AudioSpec& format, Pull pulled) override {
-        FUZZ_CHECK(format.freq > 0 && format.channels > 0);
+        CHECK(format.freq > 0 && format.channels > 0);
         return static_cast<bool>(pull = std::move(pulled));
     }
     void SetPaused(bool) override {}
@@ -72,85 +48,69 @@ struct PulledOutput final : mci::AudioOutput {
     Pull pull;
 };
 
-std::string Ask(mci::Service& service, const std::string& command) {
-    char reply[32];
-    std::memset(reply, '#', sizeof reply);
-    service.Send(command.c_str(), reply, sizeof reply);
-    FUZZ_CHECK(std::memchr(reply, '\0', sizeof reply) != nullptr);
-    return reply;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // Before SDL allocates anything, so that every block it frees went through these.
     SDL_SetMemoryFunctions(Malloc, Calloc, Realloc, std::free);
-    static const support::TempDir scratch;  // relative names below: no random text in the run
-    std::filesystem::current_path(scratch.path());
+    static const support::TempDir scratch;  // names below are relative: no random text in a run
+    std::filesystem::current_path(scratch.path);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size < 2) {
-        return 0;
-    }
-    const char separator = (data[0] & 2) != 0 ? '\\' : '/';
-    std::string_view rest(reinterpret_cast<const char*>(data + 2), size - 2);
+    std::string_view rest(reinterpret_cast<const char*>(data), size);
     std::vector<std::string> names;
-    while (names.size() < data[1] % 5u + 1 && !rest.empty()) {
+    for (std::size_t count = size > 0 ? data[0] % 5 + 1 : 0;
+         names.size() < count && rest.size() > 1;) {
+        rest.remove_prefix(names.empty() ? 1 : names.back().size() + 1);
         names.emplace_back(rest.substr(0, rest.find('\0')));
-        rest.remove_prefix(std::min(names.back().size() + 1, rest.size()));
-        if (names.back().find('/') != std::string::npos || names.back() == "." ||
-            names.back() == ".." || names.back().empty()) {
+        if (names.back().empty() || names.back().find('/') != std::string::npos ||
+            names.back() == "." || names.back() == "..")
             return 0;  // not a name a file can have
-        }
     }
+    if (names.empty())
+        return 0;
+    rest.remove_prefix(std::min(rest.size(), names.back().size() + 1));
     std::filesystem::remove_all("case");
-    std::string dir = "case";
-    std::string longDir = "case";
-    if ((data[0] & 1) != 0 && names.size() > 1) {
-        dir += "/" + names.front();
-        longDir += separator + names.front();
-        names.erase(names.begin());
-    }
-    std::error_code error;
-    std::filesystem::create_directories(dir, error);
-    for (const auto& name : names) {
-        std::ofstream file(dir + "/" + name, std::ios::binary);
-        if (error || !file || !file.write(rest.data(), &name == &names.back() ? rest.size() : 0)) {
-            return 0;  // too long, or otherwise not a name this file system takes
-        }
-    }
+    std::filesystem::create_directory("case");
     std::string shortPath;
     for (const auto& name : names) {
-        shortPath = ShortOf(longDir + separator + name);
-        const bool plain = (longDir + name).find('\\') == std::string::npos;
-        FUZZ_CHECK(!shortPath.empty() || !plain);
-        FUZZ_CHECK(shortPath.find_first_of(" \t\n\v\f\r") == std::string::npos);
-        const auto resolved = platform::ResolveShortPath(shortPath);
-        FUZZ_CHECK(shortPath.empty() || !plain || resolved == dir + "/" + name);
+        if (!std::ofstream("case/" + name)
+                 .write(rest.data(), &name == &names.back() ? std::ssize(rest) : 0))
+            return 0;  // too long, or otherwise not a name this file system takes
+        char buffer[4096] = {};
+        const bool plain = name.find('\\') == std::string::npos;
+        CHECK(platform::GetShortPathName(("case/" + name).c_str(), buffer, sizeof buffer) > 0 ||
+              !plain);
+        shortPath = buffer;
+        CHECK(shortPath.find_first_of(" \t\n\v\f\r") == std::string::npos);
+        CHECK(!plain || platform::ResolveShortPath(shortPath) == "case/" + name);
     }
 
     largest = 0;
     PulledOutput* output = nullptr;
     mci::Service service(
         [&] { return std::unique_ptr<mci::AudioOutput>(output = new PulledOutput); },
-        [] { return std::chrono::steady_clock::time_point{}; });  // no stall ever ends a clip
+        [] { return std::chrono::steady_clock::time_point{}; });  // no stall ends it
+    const auto ask = [&](const char* command) {
+        char reply[32];
+        std::memset(reply, '#', sizeof reply);
+        service.Send(command, reply, sizeof reply);
+        CHECK(std::memchr(reply, '\0', sizeof reply) != nullptr);
+        return std::string(reply);
+    };
     if (service.Send(("open waveaudio!" + shortPath + " alias f").c_str(), nullptr, 0) != 0) {
-        FUZZ_CHECK(Ask(service, "status f mode").empty());
+        CHECK(ask("status f mode").empty());
     } else {
-        FUZZ_CHECK(service.Send("play f", nullptr, 0) == 0);
-        std::vector<std::uint8_t> buffer(kPull);
-        for (std::size_t pulls = 0; pulls < kGrowth * rest.size() / kPull + 2; ++pulls) {
-            output->pull(buffer.data(), kPull);
-        }
-        FUZZ_CHECK(Ask(service, "status f mode") == "stopped");
-        FUZZ_CHECK(Ask(service, "status f position") == Ask(service, "status f length"));
-        FUZZ_CHECK(service.Send("close f", nullptr, 0) == 0);
+        CHECK(service.Send("play f", nullptr, 0) == 0);
+        std::vector<std::uint8_t> buffer(4096);
+        for (std::size_t pulls = 0; pulls < kGrowth * rest.size() / buffer.size() + 2; ++pulls)
+            output->pull(buffer.data(), 4096);
+        CHECK(ask("status f mode") == "stopped");
+        CHECK(ask("status f position") == ask("status f length"));
+        CHECK(service.Send("close f", nullptr, 0) == 0);
     }
-    if (largest > (64u << 20) + kGrowth * size) {
-        std::fprintf(stderr, "SDL was asked for %zu bytes by a file of %zu\n", largest, size);
-        std::abort();
-    }
+    CHECK(largest <= (64u << 20) + kGrowth * size);
     return 0;
 }

@@ -2,8 +2,6 @@
 
 #include <signal.h>
 #include <sys/prctl.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -36,23 +34,12 @@ void Hermetic() {
         unsetenv(name.c_str());
     }
     static const TempDir home;
-    std::ofstream(home.path() / "client.conf") << "autospawn = no\n";
-    setenv("PULSE_CLIENTCONFIG", (home.path() / "client.conf").c_str(), 1);
-    setenv("HOME", home.path().c_str(), 1);
-    setenv("XDG_RUNTIME_DIR", home.path().c_str(), 1);
+    std::ofstream(home.path / "client.conf") << "autospawn = no\n";
+    setenv("PULSE_CLIENTCONFIG", (home.path / "client.conf").c_str(), 1);
+    setenv("HOME", home.path.c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", home.path.c_str(), 1);
     setenv("LC_ALL", "C.UTF-8", 1);
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
-}
-
-std::vector<std::int16_t> Signal(std::size_t frames, int channels, unsigned seed) {
-    std::vector<std::int16_t> samples(frames * static_cast<std::size_t>(channels));
-    std::uint32_t state = seed * 2654435761u + 1;
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-        state = state * 1664525u + 1013904223u;
-        const double tone = std::sin(static_cast<double>(i) * 0.07) * 12000.0;
-        samples[i] = static_cast<std::int16_t>(tone + static_cast<int>(state >> 22) - 512);
-    }
-    return samples;
 }
 
 void WriteWav(const fs::path& path, int rate, int channels, int bits,
@@ -66,6 +53,17 @@ void WriteWav(const fs::path& path, int rate, int channels, int bits,
         << std::string_view(reinterpret_cast<const char*>(data.data()), size);
 }
 
+std::string WriteClip(const fs::path& path, std::size_t frames, unsigned seed) {
+    std::vector<std::int16_t> samples(frames);  // a tone and noise: no match by chance
+    std::uint32_t state = seed * 2654435761u + 1;
+    for (std::size_t i = 0; i < frames; ++i) {
+        state = state * 1664525u + 1013904223u;
+        samples[i] = std::int16_t(std::sin(double(i) * 0.07) * 12000 + int(state >> 22) - 512);
+    }
+    WriteWav(path, 22050, 1, 16, {reinterpret_cast<std::uint8_t*>(samples.data()), frames * 2});
+    return path.string();
+}
+
 std::vector<std::uint8_t> ReadAll(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -74,60 +72,50 @@ std::vector<std::uint8_t> ReadAll(const fs::path& path) {
 TempDir::TempDir() {
     char pattern[] = "/tmp/ostr-XXXXXX";
     if (mkdtemp(pattern) == nullptr) {
-        throw std::runtime_error("cannot make a directory in /tmp");
+        throw std::runtime_error("cannot make a folder in /tmp");
     }
-    path_ = pattern;
+    path = pattern;
 }
 
 TempDir::~TempDir() {
     std::error_code ignored;
-    fs::remove_all(path_, ignored);
+    fs::remove_all(path, ignored);
 }
 
 PulseDaemon::PulseDaemon() {
-    setenv("PULSE_SERVER", ("unix:" + Socket()).c_str(), 1);
+    setenv("PULSE_SERVER", ("unix:" + (dir.path / "native").string()).c_str(), 1);
 }
 
 std::string PulseDaemon::Start() {
-    const std::string log = (dir_.path() / "log").string();
-    const std::string protocol = "module-native-protocol-unix auth-anonymous=1 socket=" + Socket();
-    pid_ = fork();
-    if (pid_ == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGKILL);  // goes with the test, even when the test is killed
-        setenv("XDG_RUNTIME_DIR", dir_.path().c_str(), 1);
+    const std::string socket = (dir.path / "native").string(), log = (dir.path / "log").string();
+    pid = fork();
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);  // it goes with the test, even a test that is killed
+        setenv("XDG_RUNTIME_DIR", dir.path.c_str(), 1);
         execlp("pulseaudio", "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
                "--use-pid-file=no", "--disable-shm=yes", ("--log-target=file:" + log).c_str(), "-L",
-               protocol.c_str(), "-L", "module-null-sink sink_name=nullsink", nullptr);
+               ("module-native-protocol-unix auth-anonymous=1 socket=" + socket).c_str(), "-L",
+               "module-null-sink sink_name=nullsink", nullptr);
         _exit(127);
     }
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    Socket().copy(address.sun_path, sizeof address.sun_path - 1);
-    for (int tries = 0; tries < 500; ++tries) {
-        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const bool up = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-        ::close(fd);
-        if (up) {
-            return {};
-        }
-        int status = 0;
-        if (waitpid(pid_, &status, WNOHANG) == pid_) {
-            pid_ = 0;
+    for (int tries = 0; tries < 500 && !fs::exists(socket); ++tries) {
+        if (int status = 0; waitpid(pid, &status, WNOHANG) == pid) {
+            pid = 0;
             const auto text = ReadAll(log);
-            return "pulseaudio exited with status " + std::to_string(WEXITSTATUS(status)) +
-                   (WEXITSTATUS(status) == 127 ? " (not installed?)" : "") + ": " +
-                   std::string(text.begin(), text.end()).substr(0, 300);
+            return "pulseaudio exited with status " + std::to_string(WEXITSTATUS(status)) + ": " +
+                   std::string(text.begin(), text.end()).substr(0, 200);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    return "pulseaudio took no connection on " + Socket() + " within 10 s";
+    return fs::exists(socket) ? "" : "pulseaudio made no socket " + socket + " within 10 s";
 }
 
 void PulseDaemon::Kill() {
-    if (pid_ > 0) {
-        ::kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
-        pid_ = 0;
+    if (pid > 0) {
+        ::kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        fs::remove(dir.path / "native");
+        pid = 0;
     }
 }
 
