@@ -44,14 +44,17 @@ int PlayTimes::BufferBytes() const {
 TimedOutput::TimedOutput(std::unique_ptr<mci::AudioOutput> inner, std::shared_ptr<PlayTimes> times)
     : inner_(std::move(inner)), times_(std::move(times)) {}
 
-bool TimedOutput::Open(const SDL_AudioSpec& format, Pull pull) {
+bool TimedOutput::Open(const SDL_AudioSpec& format, Pull pull, Ended ended) {
     const std::uint8_t silence = format.format == AUDIO_U8 ? 0x80 : 0;
     return inner_->Open(
-        format, [times = times_, pull = std::move(pull), silence](std::uint8_t* out, int bytes) {
+        format,
+        [times = times_, pull = std::move(pull), silence](std::uint8_t* out, std::size_t bytes) {
             const auto asked = Clock::now();
-            pull(out, bytes);
-            times->Note(out, bytes, silence, asked, Clock::now());
-        });
+            const std::size_t got = pull(out, bytes);
+            times->Note(out, static_cast<int>(bytes), silence, asked, Clock::now());
+            return got;
+        },
+        std::move(ended));
 }
 
 int OutputBufferFrames(int rate) {

@@ -37,12 +37,13 @@ struct PlaybackTest : ::testing::Test {
         return support::WriteClip(dir.path / name, std::size_t(22050 * seconds), seed);
     }
     // Whether the capture holds the clip's samples as one run, once the device has written them.
-    bool Heard(const std::string& clip) const {
+    // A sound server fades in the first few milliseconds of a stream: from then on, exactly.
+    bool Heard(const std::string& clip, const std::string& where = {}, int fadeIn = 0) const {
         const auto samples = support::ReadAll(clip);
         for (int tries = 0; tries < 100; ++tries, std::this_thread::sleep_for(50ms)) {
-            const auto heard = support::ReadAll(capture);
-            if (std::search(heard.begin(), heard.end(), samples.begin() + 44, samples.end()) !=
-                heard.end())
+            const auto heard = support::ReadAll(where.empty() ? capture : where);
+            if (std::search(heard.begin(), heard.end(), samples.begin() + 44 + fadeIn,
+                            samples.end()) != heard.end())
                 return true;
         }
         return false;
@@ -57,7 +58,8 @@ struct PlaybackTest : ::testing::Test {
     std::atomic<int> ends = 0;
 };
 
-TEST_F(PlaybackTest, AClickPlaysTheClipsSamplesAndReturnsWhenTheyHaveBeenPlayed) {
+TEST_F(PlaybackTest, WithNoSoundServerAClickPlaysTheClipThroughSdlAndReturnsWhenItHasPlayed) {
+    const support::PulseDaemon server;  // not started: its address leads nowhere
     const std::string clip = Clip("two seconds.wav", 2.0);
     const auto took = Click(clip);
     EXPECT_TRUE(Heard(clip));
@@ -91,23 +93,43 @@ TEST_F(PlaybackTest, ClipsBackToBackAreAllHeardAndLeaveNothingBehind) {
     EXPECT_LE(fdsAfter, fdsBefore);
 }
 
-TEST_F(PlaybackTest, APulseAudioServerKilledMidClipEndsItAndTheNextClipPlaysOnItsReturn) {
-    setenv("SDL_AUDIODRIVER", "pulseaudio", 1);
+// The server plays the clip, and tells when it has played the last sample: not before the click
+// returns. Killed, it ends the clip; back, it plays the next; gone, every click returns at once.
+TEST_F(PlaybackTest, ASoundServerPlaysTheClipWholeBeforeTheClickReturnsAndMayDieAnyTime) {
     support::PulseDaemon server;
     ASSERT_EQ(server.Start(), "");
-    ASSERT_GE(Click(Clip("first.wav", 0.3)), 290ms);
-    ASSERT_EQ(ends, 1) << "nothing plays through the server to begin with";
-    QTimer::singleShot(500, [&] { server.Kill(); });
-    const auto took = Click(Clip("three seconds.wav", 3.0));
-    EXPECT_GE(took, 500ms);
-    EXPECT_LT(took, 3s + mci::WaveDevice::kStallGrace + 1s);
+    const std::string monitor = (dir.path / "monitor.raw").string(),
+                      clip = Clip("one second.wav", 1.0);
+    server.Record(monitor);
+    std::this_thread::sleep_for(200ms);
+    const auto took = Click(clip);
+    EXPECT_TRUE(Heard(clip, monitor, 882)) << "the server did not play the clip's samples";
+    server.Kill();
+    EXPECT_GE(took, 1s) << "returned before the server had played the clip";
+    EXPECT_LT(took, 3s);
+    EXPECT_EQ(ends, 1);
+    EXPECT_EQ(support::ReadAll(capture).size(), 0u) << "SDL played it";
+
     ASSERT_EQ(server.Start(), "");
-    const int before = ends;
-    EXPECT_GE(Click(Clip("again.wav", 0.3)), 290ms);
-    EXPECT_EQ(ends, before + 1) << "the clip after the server's return was not played";
-    server.Kill();  // and with no server at all, every click returns at once
-    for (int click = 0; click < 3; ++click)
-        EXPECT_LT(Click(Clip("two seconds.wav", 2.0)), 1s);
+    QTimer::singleShot(500, [&] { server.Kill(); });
+    const auto killed = Click(Clip("three seconds.wav", 3.0));
+    EXPECT_GE(killed, 500ms);
+    EXPECT_LT(killed, 3s) << "the clip did not end with its server";
+    EXPECT_LT(Click(Clip("three seconds.wav", 3.0)), 1s) << "with the server gone";
+    ASSERT_EQ(server.Start(), "");
+    const auto again = Click(Clip("again.wav", 0.3));
+    EXPECT_GE(again, 290ms) << "the clip after the server's return";
+    EXPECT_LT(again, 2s) << "the clip after the server's return";
+    EXPECT_EQ(ends, 3);
+}
+
+TEST_F(PlaybackTest, OSTRIVANE_AUDIO_OUTPUT_sdlPlaysThroughSdlWhereAServerAnswers) {
+    support::PulseDaemon server;
+    ASSERT_EQ(server.Start(), "");
+    setenv("OSTRIVANE_AUDIO_OUTPUT", "sdl", 1);
+    const std::string clip = Clip("clip.wav", 0.3);
+    Click(clip);
+    EXPECT_TRUE(Heard(clip));
 }
 
 // The pump sleeps when idle and relies on the device's wake-up to see a clip's end at once.

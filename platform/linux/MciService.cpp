@@ -5,7 +5,7 @@
 
 #include "platform/ShortPath.h"
 #include "platform/linux/MciErrors.h"
-#include "platform/linux/SdlOutput.h"
+#include "platform/linux/PulseOutput.h"
 
 namespace mci {
 namespace {
@@ -44,7 +44,7 @@ Service::~Service() {
 }
 
 Service& Service::Instance() {
-    static Service service(MakeSdlOutput);
+    static Service service(MakeOutput);
     return service;
 }
 

@@ -101,12 +101,13 @@ class SdlOutput final : public AudioOutput {
   public:
     ~SdlOutput() override { Close(); }
 
-    bool Open(const SDL_AudioSpec& format, Pull pull) override {
+    bool Open(const SDL_AudioSpec& format, Pull pull, Ended ended) override {
         sdl_ = EnsureAudio();
         if (sdl_ == nullptr) {
             return false;
         }
         pull_ = std::move(pull);
+        ended_ = std::move(ended);
         SDL_AudioSpec wanted = format;
         wanted.samples = BufferFrames(format.freq);
         wanted.callback = &SdlOutput::Callback;
@@ -143,13 +144,19 @@ class SdlOutput final : public AudioOutput {
     }
 
   private:
+    // SDL asks for the next buffer once it has consumed the last one: when that gets nothing of
+    // the clip, the clip's end has been played.
     static void SDLCALL Callback(void* self, Uint8* stream, int bytes) {
-        static_cast<SdlOutput*>(self)->pull_(stream, bytes);
+        auto* output = static_cast<SdlOutput*>(self);
+        if (output->pull_(stream, static_cast<std::size_t>(bytes)) == 0) {
+            output->ended_();
+        }
     }
 
     const Sdl* sdl_ = nullptr;
     SDL_AudioDeviceID device_ = 0;
     Pull pull_;
+    Ended ended_;
 };
 
 }  // namespace

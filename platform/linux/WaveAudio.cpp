@@ -60,8 +60,8 @@ std::uint32_t Get32(const std::vector<std::uint8_t>& file, std::size_t at) {
 // expands that many frames of the whole size, mostly from memory the file never filled, which
 // would be played as sound.
 bool FramesAreWhole(const std::vector<std::uint8_t>& file, std::size_t at, std::size_t size) {
-    constexpr std::size_t kBasic = 16;      // tag, channels, rate, bytes a second, align, bits
-    constexpr std::size_t kExtensible = 40; // ... and the real tag at the head of a GUID
+    constexpr std::size_t kBasic = 16;       // tag, channels, rate, bytes a second, align, bits
+    constexpr std::size_t kExtensible = 40;  // ... and the real tag at the head of a GUID
     if (size < kBasic) {
         return true;  // SDL refuses it itself
     }
@@ -158,7 +158,9 @@ WaveDevice::~WaveDevice() {
 }
 
 bool WaveDevice::Open() {
-    return output_->Open(clip_.format, [this](std::uint8_t* out, int bytes) { Pull(out, bytes); });
+    return output_->Open(
+        clip_.format, [this](std::uint8_t* out, std::size_t bytes) { return Pull(out, bytes); },
+        [this] { Ended(); });
 }
 
 void WaveDevice::Play() {
@@ -200,27 +202,24 @@ std::uint32_t WaveDevice::PositionMs() const {
     return clip_.MillisecondsAt(position_);
 }
 
-void WaveDevice::Pull(std::uint8_t* out, int bytes) {
-    const std::uint8_t silence = clip_.format.format == AUDIO_U8 ? 0x80 : 0;
-    const auto wanted = static_cast<std::size_t>(bytes);
-    bool ended = false;
+std::size_t WaveDevice::Pull(std::uint8_t* out, std::size_t bytes) {
+    std::lock_guard lock(mutex_);
+    const std::size_t copied = running_ ? std::min(bytes, clip_.samples.size() - position_) : 0;
+    std::memcpy(out, clip_.samples.data() + position_, copied);
+    std::memset(out + copied, clip_.format.format == AUDIO_U8 ? 0x80 : 0, bytes - copied);
+    position_ += copied;
+    return copied;
+}
+
+void WaveDevice::Ended() {
     {
         std::lock_guard lock(mutex_);
-        std::size_t copied = 0;
-        if (running_) {
-            if (position_ >= clip_.samples.size()) {
-                // The output asks for more after taking the last samples: they have been consumed.
-                running_ = false;
-                ended = true;
-            } else {
-                copied = std::min(wanted, clip_.samples.size() - position_);
-                std::memcpy(out, clip_.samples.data() + position_, copied);
-                position_ += copied;
-            }
+        if (!running_) {
+            return;  // stopped meanwhile
         }
-        std::memset(out + copied, silence, wanted - copied);
+        running_ = false;
     }
-    if (ended && onEnd_) {
+    if (onEnd_) {
         onEnd_();
     }
 }

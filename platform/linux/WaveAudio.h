@@ -38,17 +38,21 @@ platform::MciError LoadClip(const std::string& path, Clip& clip);
 platform::MciError LoadClip(const std::string& path, Clip& clip,
                             std::vector<std::uint8_t>& readBuffer);
 
-// Where samples go. The SDL output in production; tests drive a double by hand.
+// Where samples go: a sound server's stream, or an SDL device; tests drive a double by hand.
 class AudioOutput {
   public:
-    // Fills exactly `bytes` bytes; called on the output's own thread.
-    using Pull = std::function<void(std::uint8_t* out, int bytes)>;
+    // Fills exactly `bytes` bytes, with silence past the clip's end, and returns how many of them
+    // are the clip's: fewer than asked for once its end has been handed over.
+    using Pull = std::function<std::size_t(std::uint8_t* out, std::size_t bytes)>;
+    // Tells the device that every sample handed over has been played.
+    using Ended = std::function<void()>;
 
     virtual ~AudioOutput() = default;
-    // Prepares playback of this format, paused. False when no output can take it.
-    virtual bool Open(const SDL_AudioSpec& format, Pull pull) = 0;
+    // Prepares playback of this format, paused. False when no output can take it. Both functions
+    // are called on the output's own thread.
+    virtual bool Open(const SDL_AudioSpec& format, Pull pull, Ended ended) = 0;
     virtual void SetPaused(bool paused) = 0;
-    // After Close returns, pull is not called again.
+    // After Close returns, neither function is called again.
     virtual void Close() = 0;
 };
 
@@ -59,7 +63,7 @@ class WaveDevice {
     // A device whose output stops consuming still reports the end this long after it is due.
     static constexpr std::chrono::milliseconds kStallGrace{2000};
 
-    // onEnd runs on the output's thread when the last sample has been consumed.
+    // onEnd runs on the output's thread when the output has played the last sample.
     WaveDevice(Clip clip, std::unique_ptr<AudioOutput> output, Clock clock,
                std::function<void()> onEnd);
     ~WaveDevice();
@@ -76,7 +80,8 @@ class WaveDevice {
     std::uint32_t PositionMs() const;
 
   private:
-    void Pull(std::uint8_t* out, int bytes);
+    std::size_t Pull(std::uint8_t* out, std::size_t bytes);
+    void Ended();
 
     const Clip clip_;
     const std::unique_ptr<AudioOutput> output_;

@@ -39,13 +39,15 @@ void* Realloc(void* block, std::size_t n) {
 }
 
 struct PulledOutput final : mci::AudioOutput {  // the audio thread's part, played by the target
-    bool Open(const SDL_AudioSpec& format, Pull pulled) override {
+    bool Open(const SDL_AudioSpec& format, Pull pulled, Ended end) override {
         CHECK(format.freq > 0 && format.channels > 0);
+        ended = std::move(end);
         return static_cast<bool>(pull = std::move(pulled));
     }
     void SetPaused(bool) override {}
     void Close() override {}
     Pull pull;
+    Ended ended;
 };
 
 }  // namespace
@@ -105,8 +107,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else {
         CHECK(service.Send("play f", nullptr, 0) == 0);
         std::vector<std::uint8_t> buffer(4096);
-        for (std::size_t pulls = 0; pulls < kGrowth * rest.size() / buffer.size() + 2; ++pulls)
-            output->pull(buffer.data(), 4096);
+        std::size_t got = 1;
+        for (std::size_t pulls = 0; pulls < kGrowth * rest.size() / buffer.size() + 2 && got > 0;
+             ++pulls)
+            got = output->pull(buffer.data(), 4096);
+        CHECK(got == 0);
+        output->ended();
         CHECK(ask("status f mode") == "stopped");
         CHECK(ask("status f position") == ask("status f length"));
         CHECK(service.Send("close f", nullptr, 0) == 0);

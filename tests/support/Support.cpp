@@ -86,37 +86,67 @@ PulseDaemon::PulseDaemon() {
     setenv("PULSE_SERVER", ("unix:" + (dir.path / "native").string()).c_str(), 1);
 }
 
-std::string PulseDaemon::Start() {
-    const std::string socket = (dir.path / "native").string(), log = (dir.path / "log").string();
-    pid = fork();
+// Runs a program of the test's own, which goes with the test even when the test is killed.
+pid_t Spawn(std::vector<std::string> args, const char* input, const fs::path& runtime,
+            const char* output = "/dev/null") {
+    const pid_t pid = fork();
     if (pid == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGKILL);  // it goes with the test, even a test that is killed
-        setenv("XDG_RUNTIME_DIR", dir.path.c_str(), 1);
-        execlp("pulseaudio", "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
-               "--use-pid-file=no", "--disable-shm=yes", ("--log-target=file:" + log).c_str(), "-L",
-               ("module-native-protocol-unix auth-anonymous=1 socket=" + socket).c_str(), "-L",
-               "module-null-sink sink_name=nullsink", nullptr);
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+        freopen(input, "r", stdin);
+        freopen(output, "w", stdout);
+        std::vector<char*> argv;
+        for (auto& arg : args)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        execvp(argv[0], argv.data());
         _exit(127);
     }
+    return pid;
+}
+
+std::string PulseDaemon::Start() {
+    const std::string socket = (dir.path / "native").string(), log = (dir.path / "log").string();
+    server = Spawn({"pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
+                    "--use-pid-file=no", "--disable-shm=yes", "--log-target=file:" + log, "-L",
+                    "module-native-protocol-unix auth-anonymous=1 socket=" + socket, "-L",
+                    "module-null-sink sink_name=nullsink rate=22050 channels=1 format=s16le"},
+                   "/dev/null", dir.path);
     for (int tries = 0; tries < 500 && !fs::exists(socket); ++tries) {
-        if (int status = 0; waitpid(pid, &status, WNOHANG) == pid) {
-            pid = 0;
+        if (int status = 0; waitpid(server, &status, WNOHANG) == server) {
+            server = 0;
             const auto text = ReadAll(log);
             return "pulseaudio exited with status " + std::to_string(WEXITSTATUS(status)) + ": " +
                    std::string(text.begin(), text.end()).substr(0, 200);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    return fs::exists(socket) ? "" : "pulseaudio made no socket " + socket + " within 10 s";
+    if (!fs::exists(socket))
+        return "pulseaudio made no socket " + socket + " within 10 s";
+    silence = Spawn({"pacat", "--raw", "--latency-msec=20"}, "/dev/zero", dir.path);
+    for (int tries = 0; tries < 250 && std::system("pactl list short sink-inputs | grep -q .") != 0;
+         ++tries)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    // The sink renders the two seconds it began with before it follows the stream's pace.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+    return {};
+}
+
+void PulseDaemon::Record(const fs::path& raw) {
+    recorder = Spawn({"parec", "--raw", "--latency-msec=20", "--rate=22050", "--channels=1", "-d",
+                      "nullsink.monitor"},
+                     "/dev/null", dir.path, raw.c_str());
 }
 
 void PulseDaemon::Kill() {
-    if (pid > 0) {
-        ::kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-        fs::remove(dir.path / "native");
-        pid = 0;
+    for (pid_t* pid : {&recorder, &silence, &server}) {
+        if (*pid > 0) {
+            ::kill(*pid, SIGKILL);
+            waitpid(*pid, nullptr, 0);
+            *pid = 0;
+        }
     }
+    fs::remove(dir.path / "native");
 }
 
 }  // namespace support

@@ -31,15 +31,18 @@ struct TempDir {
     std::filesystem::path path;
 };
 
-// A PulseAudio server of the test's own with a null sink, which the process's clients reach
-// through PULSE_SERVER. Start says in one line why it could not start.
+// A PulseAudio server of the test's own, which the process's clients reach through PULSE_SERVER.
+// Its null sink plays 16-bit mono at 22.05 kHz, kept running by a stream of silence so that it
+// plays in real time (left alone, it takes in seconds at a time). Start says in one line why it
+// could not start; Record writes what the sink plays to a file.
 struct PulseDaemon {
     PulseDaemon();
     ~PulseDaemon() { Kill(); }
     std::string Start();
+    void Record(const std::filesystem::path& raw);
     void Kill();
     TempDir dir;
-    pid_t pid = 0;
+    pid_t server = 0, silence = 0, recorder = 0;
 };
 
 }  // namespace support
