@@ -1,6 +1,7 @@
 // Click to sound, end detection, CPU while waiting and the cost of the MCI commands, each beside
-// its floor: the same clip played by SDL alone. The driver is SDL's choice (SDL_AUDIODRIVER,
-// "dummy" unless set), so tools/bench runs this once per driver.
+// its floor: the same clip played by SDL alone. The program's output is its own choice (a sound
+// server's stream, or SDL) unless OSTRIVANE_AUDIO_OUTPUT says; SDL's driver is SDL_AUDIODRIVER's,
+// "dummy" unless set. tools/bench runs this once per sound system.
 //
 // The clip player is measured as it is: PlayWaveFile's calls of platform::mciSendString are
 // linked with --wrap (see CMakeLists.txt) so that, while a benchmark runs, they reach a service
@@ -23,7 +24,7 @@
 #include "bench/Timing.h"
 #include "platform/Mci.h"
 #include "platform/linux/MciService.h"
-#include "platform/linux/SdlOutput.h"
+#include "platform/linux/PulseOutput.h"
 #include "platform/qt/EventPump.h"
 #include "player/Module1.h"
 #include "tests/support/Support.h"
@@ -103,7 +104,7 @@ class TimedService {
   public:
     TimedService()
         : times_(std::make_shared<bench::PlayTimes>()), service_([times = times_] {
-              return std::make_unique<bench::TimedOutput>(mci::MakeSdlOutput(), times);
+              return std::make_unique<bench::TimedOutput>(mci::MakeOutput(), times);
           }) {
         service_.SetEndNotifier(platform::qt::MakeWaker());
     }
@@ -370,7 +371,7 @@ int main(int argc, char** argv) {
     const double longSeconds = plan.smoke ? 0.3 : 10.0;
     const std::vector<ClipFormat> formats{
         {"1s_22k_mono", "one second.wav", 22050, 1, shortSeconds},
-        {"10s_48k_stereo", "ten seconds.wav", 48000, 2, longSeconds},
+        {"10s_22k_mono", "ten seconds.wav", 22050, 1, longSeconds},
     };
     const support::TempDir dir;
     std::vector<Clip> clips;
@@ -387,6 +388,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     benchmark::AddCustomContext("audio_driver", SDL_GetCurrentAudioDriver());
+    const char* output = std::getenv("OSTRIVANE_AUDIO_OUTPUT");
+    benchmark::AddCustomContext("output", output != nullptr ? output : "the program's choice");
     CountingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();

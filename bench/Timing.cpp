@@ -21,8 +21,14 @@ void PlayTimes::Note(const std::uint8_t* data, int bytes, std::uint8_t silence,
     bufferBytes_ = bytes;
     if (sound && !first_) {
         first_ = handed;
-    } else if (!sound && first_ && !consumed_) {
-        consumed_ = asked;
+    }
+    (void)asked;
+}
+
+void PlayTimes::NoteEnded(Clock::time_point when) {
+    std::lock_guard lock(mutex_);
+    if (first_ && !consumed_) {
+        consumed_ = when;
     }
 }
 
@@ -54,7 +60,10 @@ bool TimedOutput::Open(const SDL_AudioSpec& format, Pull pull, Ended ended) {
             times->Note(out, static_cast<int>(bytes), silence, asked, Clock::now());
             return got;
         },
-        std::move(ended));
+        [times = times_, ended = std::move(ended)] {
+            times->NoteEnded(Clock::now());
+            ended();
+        });
 }
 
 int OutputBufferFrames(int rate) {

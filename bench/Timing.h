@@ -1,6 +1,6 @@
 #pragma once
-// When a clip's samples pass to the audio device, seen from outside the player: an output that
-// wraps the real one and looks at every buffer it hands over.
+// When a clip's samples pass to the audio output and when it has played them, seen from outside
+// the player: an output that wraps the real one and looks at every buffer it hands over.
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -25,7 +25,10 @@ class PlayTimes {
 
     // When the first buffer holding the clip was handed over.
     std::optional<Clock::time_point> FirstSample() const;
-    // When the device asked for more after the last buffer holding the clip.
+    // Called when the output says it has played the clip's last sample.
+    void NoteEnded(Clock::time_point when);
+    // When the output said it had played the clip's last sample: for SDL, when the device asked
+    // for more after the last buffer holding it; for a sound server, when its stream had drained.
     std::optional<Clock::time_point> Consumed() const;
     // The size of the buffers the device asks for.
     int BufferBytes() const;

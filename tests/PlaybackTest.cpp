@@ -111,11 +111,12 @@ TEST_F(PlaybackTest, ASoundServerPlaysTheClipWholeBeforeTheClickReturnsAndMayDie
     EXPECT_EQ(support::ReadAll(capture).size(), 0u) << "SDL played it";
 
     ASSERT_EQ(server.Start(), "");
+    const std::string three = Clip("three seconds.wav", 3.0);
     QTimer::singleShot(500, [&] { server.Kill(); });
-    const auto killed = Click(Clip("three seconds.wav", 3.0));
+    const auto killed = Click(three);
     EXPECT_GE(killed, 500ms);
     EXPECT_LT(killed, 3s) << "the clip did not end with its server";
-    EXPECT_LT(Click(Clip("three seconds.wav", 3.0)), 1s) << "with the server gone";
+    EXPECT_LT(Click(three), 1s) << "with the server gone";
     ASSERT_EQ(server.Start(), "");
     const auto again = Click(Clip("again.wav", 0.3));
     EXPECT_GE(again, 290ms) << "the clip after the server's return";
