@@ -44,6 +44,29 @@ foreach(_icon IN LISTS _icon_sizes)
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${_size}/apps)
 endforeach()
 
+# The licence in Debian's machine-readable form, the changelog and the manual page. gzip -n: no
+# name or time in the header, so that the same sources give the same package.
+file(READ ${PROJECT_SOURCE_DIR}/LICENSE OSTRIVANE_LICENSE_TEXT)
+string(STRIP "${OSTRIVANE_LICENSE_TEXT}" OSTRIVANE_LICENSE_TEXT)
+string(REPLACE "\n\n" "\n.\n" OSTRIVANE_LICENSE_TEXT "${OSTRIVANE_LICENSE_TEXT}")
+string(REPLACE "\n" "\n " OSTRIVANE_LICENSE_TEXT " ${OSTRIVANE_LICENSE_TEXT}")
+configure_file(${PROJECT_SOURCE_DIR}/resources/debian/copyright.in
+               ${PROJECT_BINARY_DIR}/install/copyright @ONLY)
+set(_gzipped)
+foreach(_document IN ITEMS debian/changelog ostrivane.1)
+    get_filename_component(_name ${_document} NAME)
+    set(_copy ${PROJECT_BINARY_DIR}/install/${_name})
+    add_custom_command(OUTPUT ${_copy}.gz
+        COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/resources/${_document} ${_copy}
+        COMMAND gzip -9nf ${_copy}
+        DEPENDS ${PROJECT_SOURCE_DIR}/resources/${_document} VERBATIM)
+    list(APPEND _gzipped ${_copy}.gz)
+endforeach()
+add_custom_target(ostrivane_documents ALL DEPENDS ${_gzipped})
+install(FILES ${PROJECT_BINARY_DIR}/install/copyright ${PROJECT_BINARY_DIR}/install/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${PROJECT_BINARY_DIR}/install/ostrivane.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
 # The Debian package: `cpack -G DEB` in the build directory, or the `package` target.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ostrivane)
@@ -63,10 +86,12 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
-# Qt comes from dpkg-shlibdeps; the font is loaded by name at run time and SDL on the first
-# click (platform/linux/Sdl.h), so no library dependency can find them.
+# Qt comes from dpkg-shlibdeps; the font is loaded by name at run time, and SDL and libpulse on
+# the first click, so no library dependency can find them. Qt's Wayland plugin, for a session
+# without X11.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2, libsdl2-2.0-0")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2, libsdl2-2.0-0, libpulse0")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 include(CPack)

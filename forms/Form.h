@@ -19,6 +19,7 @@ struct Control {
     int tabIndex;
     std::string_view caption;   // a text box's initial text
     std::string_view clipPath;  // appended to the program directory; empty for other buttons
+    std::string_view accessibleName = {};  // what a screen reader calls a control with no caption
 };
 
 struct FormDefinition;

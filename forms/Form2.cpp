@@ -6,7 +6,7 @@ namespace forms {
 namespace {
 
 constexpr std::array kControls{
-    Control{"Text1", ControlKind::TextBox, "", 120, 120, 4455, 2895, 0, "Text1", ""},
+    Control{"Text1", ControlKind::TextBox, "", 120, 120, 4455, 2895, 0, "Text1", "", "Credits"},
 };
 
 void Load(FormHost& host) {

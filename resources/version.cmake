@@ -9,7 +9,7 @@ set(OSTRIVANE_COMMENTS "Ka Zum Bala!")
 set(OSTRIVANE_COMPANY "Ostrivane developers")
 set(OSTRIVANE_INTERNAL_NAME "ostrivane")
 set(OSTRIVANE_ORIGINAL_FILENAME "ostrivane.exe")
-set(OSTRIVANE_SUMMARY "A soundboard of 27 short clips")
+set(OSTRIVANE_SUMMARY "Soundboard of 27 short spoken clips")
 
 # Numeric parts for places that want integers (the Windows FILEVERSION
 # quad); "1.00" gives 1 and 0.

@@ -2,6 +2,7 @@
 // and that its caption fits, the keyboard, what each button does, and when the program ends.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QGroupBox>
 #include <QPlainTextEdit>
@@ -93,9 +94,12 @@ TEST_F(FormsTest, EveryControlSitsWhereTheLayoutPutsItWithItsWholeCaption) {
             } else {
                 continue;
             }
-            // Wrapped as CaptionButton paints it: only the tall buttons have room for a second
-            // line.
-            const QFontMetrics metrics(widget->font());
+            // Wrapped in the font CaptionButton paints it in: only the tall buttons have room for
+            // a second line, and no caption is drawn under 6 pt.
+            const auto* button = dynamic_cast<platform::qt::CaptionButton*>(widget);
+            const QFont font = button ? button->CaptionFont() : widget->font();
+            const QFontMetrics metrics(font);
+            EXPECT_GE(font.pointSizeF(), 6);
             const auto wrap = [&](const QString& text) {
                 return metrics.boundingRect(QRect(0, 0, area.width(), 1000), Qt::TextWordWrap,
                                             text);
@@ -107,6 +111,15 @@ TEST_F(FormsTest, EveryControlSitsWhereTheLayoutPutsItWithItsWholeCaption) {
         }
     }
     EXPECT_TRUE(expected.empty()) << expected.begin()->first << " is missing";
+    // Assistive technology sees two windows named by their captions, and a named credits box.
+    for (QWidget* widget : {static_cast<QWidget*>(form1), static_cast<QWidget*>(&about)}) {
+        QAccessibleInterface* window = QAccessible::queryAccessibleInterface(widget);
+        EXPECT_EQ(window->role(), QAccessible::Window);
+        EXPECT_EQ(window->text(QAccessible::Name), widget->windowTitle());
+    }
+    EXPECT_EQ(
+        QAccessible::queryAccessibleInterface(about.Control("Text1"))->text(QAccessible::Name),
+        "Credits");
 }
 
 TEST_F(FormsTest, FocusStartsOnCommand1AndTheKeyboardRunsThroughTheButtonsInNumberOrder) {

@@ -2,6 +2,8 @@
 
 #include <dlfcn.h>
 
+#include <cstdio>
+
 namespace mci {
 namespace {
 
@@ -15,6 +17,9 @@ const Sdl* Load() {
     // Never closed: devices close on threads of their own that may outlive everything else.
     void* library = dlopen("libSDL2-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) {
+        // The one word the program says of its own: otherwise every clip would be silent for no
+        // reason a user could see.
+        std::fprintf(stderr, "cannot load libSDL2-2.0.so.0: %s; clips will be silent\n", dlerror());
         return nullptr;
     }
     static Sdl sdl{};

@@ -1,8 +1,10 @@
 #include "platform/qt/Runtime.h"
 
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFont>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QIcon>
 #include <QKeyEvent>
@@ -24,15 +26,27 @@ int Pixels(int twips) {
     return twips / forms::kTwipsPerPixel;
 }
 
+QFont CaptionButton::CaptionFont() const {
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    const QRect area = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
+    QFont font = this->font();
+    while (font.pointSizeF() > 6 && !area.contains(QFontMetrics(font).boundingRect(
+                                        area, Qt::AlignCenter | Qt::TextWordWrap, text()))) {
+        font.setPointSizeF(std::max(6.0, font.pointSizeF() - 0.5));
+    }
+    return font;
+}
+
 void CaptionButton::paintEvent(QPaintEvent* /*event*/) {
     QStylePainter painter(this);
     QStyleOptionButton option;
     initStyleOption(&option);
-    const QString caption = option.text;
     option.text.clear();
     painter.drawControl(QStyle::CE_PushButton, option);
-    const QRect area = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
-    painter.drawItemText(area, Qt::AlignCenter | Qt::TextWordWrap, palette(), isEnabled(), caption,
+    painter.setFont(CaptionFont());
+    painter.drawItemText(style()->subElementRect(QStyle::SE_PushButtonContents, &option, this),
+                         Qt::AlignCenter | Qt::TextWordWrap, palette(), isEnabled(), text(),
                          QPalette::ButtonText);
 }
 
@@ -87,6 +101,7 @@ FormWindow::FormWindow(const forms::FormDefinition& form, Runtime& runtime)
             }
         }
         widget->setObjectName(ToQt(control->name));
+        widget->setAccessibleName(ToQt(control->accessibleName));
         widget->setGeometry(Pixels(control->left), Pixels(control->top), Pixels(control->width),
                             Pixels(control->height));
         controls_.emplace(control->name, widget);
@@ -136,9 +151,22 @@ void FormWindow::closeEvent(QCloseEvent* event) {
 }
 
 Runtime::Runtime() {
-    // A font whose metrics fit every caption into the fixed button sizes at 96 dpi.
-    QApplication::setFont(QFont(QStringLiteral("Liberation Sans"), 8));
+    // A face whose metrics fit every caption into the fixed button sizes at 96 dpi; where none
+    // is installed, the buttons draw a caption that does not fit a notch smaller.
+    QString face = QStringLiteral("Liberation Sans");
+    for (const char* sameMetrics : {"Liberation Sans", "Arimo", "Arial"}) {
+        if (QFontDatabase::hasFamily(QString::fromLatin1(sameMetrics))) {
+            face = QString::fromLatin1(sameMetrics);
+            break;
+        }
+    }
+    QApplication::setFont(QFont(face, 8));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/ostrivane.png")));
+    // Assistive technology sees each form as a window named by its caption, not as a filler.
+    QAccessible::installFactory([](const QString&, QObject* object) -> QAccessibleInterface* {
+        auto* window = dynamic_cast<FormWindow*>(object);
+        return window != nullptr ? new QAccessibleWidget(window, QAccessible::Window) : nullptr;
+    });
 }
 
 Runtime::~Runtime() {

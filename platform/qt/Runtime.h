@@ -15,11 +15,14 @@ namespace platform::qt {
 
 class Runtime;
 
-// A push button that word-wraps its caption when it does not fit on one line, keeping the text
-// itself exactly the caption (for screen readers), and that Enter clicks as Space does.
+// A push button that word-wraps its caption when it does not fit on one line, and draws it a notch
+// smaller when it does not fit even so (never under 6 pt), keeping the text itself exactly the
+// caption (for screen readers); Enter clicks it as Space does.
 class CaptionButton : public QPushButton {
   public:
     using QPushButton::QPushButton;
+    // The font the caption is drawn in.
+    QFont CaptionFont() const;
 
   protected:
     void paintEvent(QPaintEvent* event) override;

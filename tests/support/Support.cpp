@@ -93,8 +93,8 @@ pid_t Spawn(std::vector<std::string> args, const char* input, const fs::path& ru
     if (pid == 0) {
         prctl(PR_SET_PDEATHSIG, SIGKILL);
         setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-        freopen(input, "r", stdin);
-        freopen(output, "w", stdout);
+        if (freopen(input, "r", stdin) == nullptr || freopen(output, "w", stdout) == nullptr)
+            _exit(126);
         std::vector<char*> argv;
         for (auto& arg : args)
             argv.push_back(arg.data());
