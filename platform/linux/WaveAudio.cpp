@@ -205,7 +205,7 @@ std::uint32_t WaveDevice::PositionMs() const {
 std::size_t WaveDevice::Pull(std::uint8_t* out, std::size_t bytes) {
     std::lock_guard lock(mutex_);
     const std::size_t copied = running_ ? std::min(bytes, clip_.samples.size() - position_) : 0;
-    std::memcpy(out, clip_.samples.data() + position_, copied);
+    std::copy_n(clip_.samples.begin() + static_cast<std::ptrdiff_t>(position_), copied, out);
     std::memset(out + copied, clip_.format.format == AUDIO_U8 ? 0x80 : 0, bytes - copied);
     position_ += copied;
     return copied;

@@ -1,25 +1,28 @@
-// The main of the test programs: an environment of their own first, then the application object
-// that windows and the event pump need (its windows offscreen).
+// The test programs' main. The caller's environment goes but for PATH: nothing leads a test to the
+// caller's display, sound server, audio driver, fonts, locale or home; the home is the process's
+// own, where no sound server starts on demand. --without-liberation-sans hides that font.
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <filesystem>
 #include <fstream>
-#include <string_view>
 
 #include "tests/support/Support.h"
 
 int main(int argc, char** argv) {
-    support::Hermetic();
-    // --without-liberation-sans: the machine of a user who lacks the font the forms ask for.
-    if (argc > 1 && std::string_view(argv[argc - 1]) == "--without-liberation-sans") {
-        const auto conf = std::filesystem::path(getenv("HOME")) / "fonts.conf";
-        std::ofstream(conf)
-            << "<fontconfig><include>/etc/fonts/fonts.conf</include><selectfont><rejectfont>"
-               "<pattern><patelt name=\"family\"><string>Liberation Sans</string></patelt>"
-               "</pattern></rejectfont></selectfont></fontconfig>\n";
-        setenv("FONTCONFIG_FILE", conf.c_str(), 1);
-    }
+    const std::string path = getenv("PATH") != nullptr ? getenv("PATH") : "/usr/bin:/bin";
+    clearenv();
+    static const support::TempDir home;
+    std::ofstream(home.path / "client.conf") << "autospawn = no\n";
+    for (const auto& [name, value] : {std::pair<const char*, std::string>{"PATH", path},
+                                      {"HOME", home.path},
+                                      {"XDG_RUNTIME_DIR", home.path},
+                                      {"PULSE_CLIENTCONFIG", home.path / "client.conf"},
+                                      {"LC_ALL", "C.UTF-8"},
+                                      {"QT_QPA_PLATFORM", "offscreen"}})
+        setenv(name, value.c_str(), 1);
+    if (argc > 1 && std::string_view(argv[argc - 1]) == "--without-liberation-sans")
+        setenv("FONTCONFIG_FILE",
+               OSTRIVANE_SOURCE_DIR "/tests/support/without-liberation-sans.conf", 1);
     ::testing::InitGoogleTest(&argc, argv);
     QApplication application(argc, argv);
     return RUN_ALL_TESTS();

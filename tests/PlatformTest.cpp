@@ -1,0 +1,315 @@
+// The Linux platform: the MCI service over an output the test pulls and a clock it sets; short
+// names; real sound through SDL's disk writer and a private PulseAudio; the fuzz targets' inputs.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <QTimer>
+#include <cstring>
+#include <fstream>
+#include <thread>
+
+#include "platform/Mci.h"
+#include "platform/ShortPath.h"
+#include "platform/linux/MciService.h"
+#include "platform/qt/EventPump.h"
+#include "player/Module1.h"
+#include "tests/support/Support.h"
+
+namespace fuzz {  // fuzz/Fuzzers.cpp
+void Initialize();
+using Target = int(const std::uint8_t* data, std::size_t size);
+Target ShortPath, WaveOpen, MciCommand;
+}  // namespace fuzz
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+using Bytes = std::vector<std::uint8_t>;
+
+std::string Short(const std::string& path) {  // the fuzz target checks the size contract
+    char out[4096];
+    return platform::GetShortPathName(path.c_str(), out, sizeof out) > 0 ? out : "<none>";
+}
+
+struct MciServiceTest : ::testing::Test {
+    struct Output final : mci::AudioOutput {  // never pulled: nothing plays
+        explicit Output(bool& refuse) : refused(refuse) {}
+        bool Open(const SDL_AudioSpec&, Pull, Ended) override { return !refused; }
+        void SetPaused(bool) override {}
+        void Close() override {}
+        bool& refused;
+    };
+    platform::MciError Send(const std::string& text) { return mci.Send(text.c_str(), nullptr, 0); }
+    std::string Ask(const std::string& text) {
+        char reply[64] = "#";
+        return mci.Send(text.c_str(), reply, sizeof reply), reply;
+    }
+    // A clip of the test signal, its bytes edited before they are written back.
+    std::string Clip(
+        const std::string& name, std::size_t frames, void (*edit)(Bytes&) = [](Bytes&) {}) {
+        Bytes bytes = support::ReadAll(support::WriteClip(dir.path / name, frames));
+        edit(bytes);
+        std::ofstream(in + name).write(reinterpret_cast<char*>(bytes.data()), std::ssize(bytes));
+        return in + name;
+    }
+    bool refuse = false;
+    support::TempDir dir;
+    const std::string in = dir.path.string() + "/";
+    mci::Service mci{[this] { return std::make_unique<Output>(refuse); }};
+};
+
+// What could lie in a clip folder is refused at once or measured for what it holds. (The fuzz
+// target checks that every reply ends within its buffer.)
+TEST_F(MciServiceTest, AnswersEachCommandWithItsMciNumberAndOpensOnlyWaveFilesItCanPlay) {
+    const std::string blank = Clip("a b.wav", 2205), plain = Clip("plain.wav", 2205);
+    std::filesystem::create_directory(in + "folder.wav");
+    ASSERT_EQ(mkfifo((in + "fifo.wav").c_str(), 0600), 0);  // reading it would hang
+    std::filesystem::create_symlink("/dev/zero", in + "zero.wav");
+    std::filesystem::create_symlink("loop.wav", in + "loop.wav");
+    std::ofstream(in + "big.wav").close();  // sparse: over the limit, costs no disk
+    std::filesystem::resize_file(in + "big.wav", mci::kMaxClipFileBytes + 1);
+    const auto opening = [](const std::string& file) {
+        return "open waveaudio!" + file + " alias x";
+    };
+    // clang-format off
+    const std::pair<std::string, std::string> cases[] = {  // the error, or the length in ms
+        {" \t ", "267"}, {"dance x", "261"}, {"play", "273"}, {"play all", "279"}, {"play nosuch", "263"},
+        {"open \"waveaudio!" + blank, "294"}, {"open waveaudio! alias x", "273"}, {"open " + plain, "273"},
+        {"open cdaudio!" + plain, "263"}, {"open waveaudio!" + plain + " alias", "273"},
+        {"open waveaudio!" + plain + " volume 3", "259"}, {opening(in + "PLAIN.WAV"), "275"},
+        {opening(in + "missing.wav"), "275"}, {opening(in + "folder.wav"), "296"}, {opening(in + "fifo.wav"), "296"},
+        {opening(in + "zero.wav"), "296"}, {opening(in + "loop.wav"), "296"}, {opening(in + "big.wav"), "296"},
+        {opening(Clip("empty.wav", 0, [](Bytes& b) { b.clear(); })), "296"},
+        // 24 channels of 16 bits in frames of 2 bytes: SDL would read far past the samples.
+        {opening(Clip("align.wav", 480, [](Bytes& b) { b[22] = 24; })), "296"},
+        {opening(plain), "100"}, {opening(Clip("cut.wav", 2205, [](Bytes& b) { b.resize(44 + 1102); })), "24"},
+        {opening(Clip("claims-4GiB.wav", 2205, [](Bytes& b) { b[43] = 0xFF; })), "100"},
+        // Chunks of odd sizes are padded; one after the samples is no sound.
+        {opening(Clip("chunks.wav", 44100, [](Bytes& b) {
+             b.insert(b.begin() + 36, {'j', 'u', 'n', 'k', 3, 0, 0, 0, 1, 2, 3, 0});
+             b.insert(b.end(), {'L', 'I', 'S', 'T', 0xE8, 3, 0, 0});
+             b.resize(b.size() + 1000);
+         })), "2000"},
+        // Verbs, keywords and aliases regardless of case.
+        {"OPEN \"" + blank + "\" TYPE WaveAudio ALIAS Zulu Wait", "0"},
+        {"open waveaudio!" + plain + " alias zULU", "289"}, {"Play ZULU notify", "0"},
+        {"play zulu twice", "259"}, {"status zulu", "273"}, {"status zulu volume", "259"},
+        {"status zulu mode length", "259"}, {"stop zulu", "0"}, {"close zulu wait", "0"},
+        {"close zulu", "263"}, {"open waveaudio!" + plain, "0"}, {"stop " + plain, "0"},
+        {"open waveaudio!" + Short(blank) + " alias short shareable", "0"},
+        {"close all", "0"}, {"stop " + plain, "263"}, {"status short mode", "263"}};
+    // clang-format on
+    for (const auto& [command, expected] : cases) {
+        const auto error = std::to_string(Send(command));
+        EXPECT_EQ(error == "0" && command.ends_with(" x") ? Ask("status x length") : error,
+                  expected)
+            << command;
+        Send("close x");
+    }
+    EXPECT_EQ(mci.Send(nullptr, nullptr, 0), 267u);
+    Send("open waveaudio!" + plain + " alias sound1");
+    Send("play sound1");
+    char reply[7];  // one short for "playing"
+    EXPECT_EQ(mci.Send("status sound1 mode", reply, sizeof reply), 268u);
+    EXPECT_EQ(mci.Send("status sound1 mode", nullptr, 0), 268u);
+    refuse = true;  // no audio output takes it
+    EXPECT_EQ(Send(opening(plain)), 326u);
+}
+
+// Only components holding white space get an alias, numbered in byte order; the caller's
+// separators stay as written. (The fuzz target checks that every alias leads back.)
+TEST(ShortPath, AliasesOnlyComponentsHoldingWhiteSpaceAndGivesNothingForWhatIsNotThere) {
+    const support::TempDir dir;
+    const std::string root = dir.path.string();
+    // clang-format off
+    const std::pair<const char*, const char*> cases[] = {
+        {"my clips/won't drop in.wav", "/MYCLIP~1/WON'TD~1.WAV"}, {"Loud/Bang.Wav", "/Loud/Bang.Wav"},
+        {"fr/çà et là.wav", "/fr/çàETLà~1.WAV"}, {"odd/tab\there.wav", "/odd/TABHER~1.WAV"},
+        {"odd/nbsp\u00A0\u3000wide.wav", "/odd/NBSPWI~1.WAV"}, {"odd/a.b c.d.wave", "/odd/ABCD~1.WAV"},
+        {"odd/x+y,z;w=[v] u.wav", "/odd/X_Y_Z_~1.WAV"}, {"odd/.my clips", "/odd/MYCLIP~1"},
+        {"odd/trailing dot.", "/odd/TRAILI~1"}, {"odd/hair\u200Aline", "/odd/HAIRLI~1"},
+        {"odd/x~ ", "/odd/X~~1"}, {"blank/   ", "/blank/~1"}, {"blank/ .wav", "/blank/~2.WAV"},
+        // Never half a character; stray bytes kept, and never brought together into a blank.
+        {"utf8/abcde\xc3\xa9 f.wav", "/utf8/ABCDE\xc3\xa9~1.WAV"}, {"utf8/bad\xff name.wav", "/utf8/BAD\xffNA~1.WAV"},
+        {"utf8/cut\xe2\x82 short.wav", "/utf8/CUT\xe2\x82S~1.WAV"}, {"utf8/xy z\xf0\x9f", "/utf8/XYZ\xf0\x9f~1"},
+        {"utf8/\xc2 \xa0", "/utf8/\xc2_~1"}, {"sends it low.wav", "/SENDSI~2.WAV"},
+        {"sends it high.wav", "/SENDSI~1.WAV"}, {"SENDSI~3.WAV", "/SENDSI~3.WAV"},
+        {"sends it more.wav", "/SENDSI~4.WAV"}};  // past a real name the alias would hide behind
+    // clang-format on
+    for (const auto& [name, expected] : cases) {
+        std::filesystem::create_directories((dir.path / name).parent_path());
+        std::ofstream(dir.path / name).close();
+    }
+    for (const auto& [name, expected] : cases)
+        EXPECT_EQ(Short(root + "/" + name), root + expected) << name;
+    EXPECT_EQ(platform::ResolveShortPath(root + "/sendsi~2.wav"), root + "/sends it low.wav");
+    ASSERT_EQ(mkfifo((root + "/odd/pipe line").c_str(), 0600), 0);  // named, never opened
+    EXPECT_EQ(Short(root + "/odd/pipe line"), root + "/odd/PIPELI~1");
+    EXPECT_EQ(Short(root + "\\my clips//won't drop in.wav"), root + "\\MYCLIP~1//WON'TD~1.WAV");
+    EXPECT_EQ(platform::ResolveShortPath(root + "\\MYCLIP~1\\"), root + "/my clips/");
+    for (const std::string& path :
+         {std::string(), root + "/no such.wav", root + "/no dir/f.wav", root + "/Loud/Bang.Wav/",
+          root + "/Loud/Bang.Wav/x", root + "\\NOSUCH~1.WAV", root + "/MYCLIP~1/X~1"})
+        EXPECT_EQ(Short(path) + platform::ResolveShortPath(path).value_or(""), "<none>") << path;
+}
+
+// A program of the test's own, which goes with the test even when the test is killed.
+pid_t Spawn(const std::string& command, const std::filesystem::path& runtime) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+        execl("/bin/sh", "sh", "-c", ("exec </dev/null >/dev/null " + command).c_str(), nullptr);
+        _exit(127);
+    }
+    return pid;
+}
+
+// A PulseAudio server, reached through PULSE_SERVER, whose null sink plays 16-bit mono at 22.05 kHz
+// in real time, kept running by a stream of silence. Start says why it could not start.
+struct PulseDaemon {
+    PulseDaemon() { setenv("PULSE_SERVER", ("unix:" + socket).c_str(), 1); }
+    ~PulseDaemon() { Kill(); }
+    std::string Start() {
+        server = Spawn(
+            "pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --disable-shm=yes "
+            "--log-target=file:" +
+                dir.path.string() +
+                "/log -L 'module-native-protocol-unix "
+                "auth-anonymous=1 socket=" +
+                socket +
+                "' -L 'module-null-sink sink_name=nullsink "
+                "rate=22050 channels=1 format=s16le'",
+            dir.path);
+        if (std::system(
+                ("timeout 10 sh -c 'until [ -S " + socket + " ]; do sleep 0.05; done'").c_str())) {
+            const auto log = support::ReadAll(dir.path / "log");
+            return "pulseaudio did not start: " + std::string(log.begin(), log.end());
+        }
+        silence = Spawn("pacat --raw --latency-msec=20 </dev/zero", dir.path);
+        if (std::system("timeout 5 sh -c 'until pactl list short sink-inputs | grep -q .; do sleep "
+                        "0.02; done'"))
+            return "pacat could not play to pulseaudio";
+        std::this_thread::sleep_for(
+            2100ms);  // the sink renders the 2 s it began with, then keeps pace
+        return {};
+    }
+    void Record(const std::string& raw) {
+        recorder = Spawn(
+            "parec --raw --latency-msec=20 --rate=22050 --channels=1 -d nullsink.monitor >" + raw,
+            dir.path);
+    }
+    void Kill() {
+        for (pid_t* pid : {&recorder, &silence, &server})
+            if (*pid > 0)
+                ::kill(*pid, SIGKILL), waitpid(*pid, nullptr, 0), *pid = 0;
+        std::filesystem::remove(socket);
+    }
+    support::TempDir dir;
+    const std::string socket = dir.path.string() + "/native";
+    pid_t server = 0, silence = 0, recorder = 0;
+};
+
+// Real sound: SDL where no sound server answers or where asked for, else the server. Every clip of
+// a quick series (which single-device drivers, such as SDL's disk writer, make hard) is heard
+// whole, its click returning once it has played; none leaves a device open.
+struct PlaybackTest : ::testing::TestWithParam<std::string> {
+    void TearDown() override { mci::Service::Instance().SetEndNotifier(nullptr); }
+    bool Heard(const std::string& clip, const std::string& where, int fadeIn) const {
+        const auto samples = support::ReadAll(clip);
+        for (int tries = 0; tries < 100; ++tries, std::this_thread::sleep_for(50ms)) {
+            const auto heard = support::ReadAll(where);
+            if (!std::ranges::search(heard, std::span(samples).subspan(44 + fadeIn)).empty())
+                return true;
+        }
+        return false;
+    }
+    Clock::duration Click(const std::string& clip) {  // as a button does: how long it took
+        const auto start = Clock::now();
+        Module1::PlayWaveFile(clip);
+        return Clock::now() - start;
+    }
+    std::string Clip(const std::string& name, double seconds, unsigned seed = 1) {
+        return support::WriteClip(dir.path / name, std::size_t(22050 * seconds), seed);
+    }
+    support::TempDir dir;
+    const std::string capture = (dir.path / "capture.raw").string(),
+                      monitor = (dir.path / "monitor.raw").string();
+    std::atomic<int> ends = 0;
+    PulseDaemon server;  // unless started, its address leads nowhere
+};
+INSTANTIATE_TEST_SUITE_P(Outputs, PlaybackTest,
+                         ::testing::Values("no server", "sdl forced", "server"));
+
+TEST_P(PlaybackTest, EveryClipIsHeardWholeBeforeItsClickReturnsAndTheServerMayDieAnyTime) {
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", capture.c_str(), 1);
+    mci::Service::Instance().SetEndNotifier(
+        [this, wake = platform::qt::MakeWaker()] { ++ends, wake(); });
+    const bool sdl = GetParam() != "server";
+    if (GetParam() != "no server") {
+        ASSERT_EQ(server.Start(), "");
+        server.Record(monitor);
+        std::this_thread::sleep_for(200ms);
+    }
+    if (GetParam() == "sdl forced")
+        setenv("OSTRIVANE_AUDIO_OUTPUT", "sdl", 1);
+    for (unsigned seed : {2, 3, 4}) {
+        const std::string clip =
+            Clip("clip" + std::to_string(seed) + ".wav", 0.2 + seed / 2.0, seed);
+        const auto took = Click(clip);
+        EXPECT_TRUE(Heard(clip, sdl ? capture : monitor, sdl ? 0 : 882)) << "a server fades in";
+        EXPECT_GE(took, 190ms + seed * 500ms) << "returned before the clip had played";
+        EXPECT_LT(took, 2s + seed * 500ms) << "returned long after the clip had played";
+    }
+    EXPECT_EQ(support::ReadAll(capture).empty(), !sdl) << "played by the other output";
+    const auto files = [] {
+        return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+    };
+    const auto before = files();
+    for (int i = 0; i < 50; ++i)
+        Click(Clip("short.wav", 0.01));
+    std::this_thread::sleep_for(200ms);  // devices close on threads of their own
+    EXPECT_EQ(ends, 53) << "some clips were not played to their end";
+    EXPECT_LE(files(), before) << "a device was left open";
+    if (sdl)
+        return;
+    // A server that stops consuming: the clip ends the grace after its rest was due.
+    ASSERT_EQ(std::system("pactl suspend-sink nullsink 1"), 0);
+    const auto stalled = Click(Clip("one second.wav", 1.0));
+    EXPECT_GE(stalled, 1s + mci::WaveDevice::kStallGrace - 300ms);
+    EXPECT_LT(stalled, 2s + mci::WaveDevice::kStallGrace);
+    ASSERT_EQ(std::system("pactl suspend-sink nullsink 0"), 0);
+    // Killed, the server ends the clip; gone, every click returns at once; back, it plays the next.
+    QTimer::singleShot(500, [&] { server.Kill(); });
+    const auto killed = Click(Clip("three seconds.wav", 3.0));
+    EXPECT_GE(killed, 500ms);
+    EXPECT_LT(killed, 3s) << "the clip did not end with its server";
+    EXPECT_LT(Click(Clip("three seconds.wav", 3.0)), 1s) << "with the server gone";
+    ASSERT_EQ(server.Start(), "");
+    EXPECT_GE(Click(Clip("again.wav", 0.3)), 290ms) << "the clip after the server's return";
+    EXPECT_EQ(ends, 55) << "a clip was ended by the stall guard, not by its server";
+}
+
+// What the fuzz targets once found, and their seeds, replayed in every build; a check aborts.
+TEST(FuzzTargets, PassTheirChecksOnTheirSeedsAndSavedInputs) {
+    fuzz::Initialize();
+    const std::map<std::string, fuzz::Target*> targets{{"short_path", fuzz::ShortPath},
+                                                       {"wave_open", fuzz::WaveOpen},
+                                                       {"mci_command", fuzz::MciCommand}};
+    int inputs = 0;
+    for (const auto& input :
+         std::filesystem::recursive_directory_iterator(OSTRIVANE_SOURCE_DIR "/tests/fuzz"))
+        if (targets.contains(input.path().parent_path().filename())) {
+            std::fprintf(stderr, "%s\n", input.path().c_str());
+            const auto bytes = support::ReadAll(input.path());
+            targets.at(input.path().parent_path().filename())(bytes.data(), bytes.size()), ++inputs;
+        }
+    EXPECT_EQ(inputs, 28);
+}
+
+}  // namespace
