@@ -13,21 +13,18 @@ namespace mci {
 namespace {
 
 // libpulse is loaded on the first clip, as SDL is: the start-up does not pay for it.
-#define OSTRIVANE_PULSE(F)                                                                     \
-    F(pa_threaded_mainloop_new)                                                                \
-    F(pa_threaded_mainloop_start)                                                              \
-    F(pa_threaded_mainloop_lock)                                                               \
-    F(pa_threaded_mainloop_unlock) F(pa_threaded_mainloop_wait) F(pa_threaded_mainloop_signal) \
-        F(pa_threaded_mainloop_get_api) F(pa_context_new) F(pa_context_set_state_callback)     \
-            F(pa_context_connect) F(pa_context_get_state) F(pa_context_disconnect)             \
-                F(pa_context_unref) F(pa_stream_new) F(pa_stream_set_state_callback)           \
-                    F(pa_stream_set_write_callback) F(pa_stream_connect_playback)              \
-                        F(pa_stream_get_state) F(pa_stream_begin_write) F(pa_stream_write)     \
-                            F(pa_stream_cancel_write) F(pa_stream_writable_size)               \
-                                F(pa_stream_drain) F(pa_stream_cork) F(pa_stream_disconnect)   \
-                                    F(pa_stream_unref) F(pa_operation_unref)                   \
-                                        F(pa_operation_cancel) F(pa_usec_to_bytes)             \
-                                            F(pa_channel_map_init_extend) F(pa_sample_spec_valid)
+// clang-format off
+#define OSTRIVANE_PULSE(F)                                                                          \
+    F(pa_threaded_mainloop_new) F(pa_threaded_mainloop_start) F(pa_threaded_mainloop_lock)          \
+    F(pa_threaded_mainloop_unlock) F(pa_threaded_mainloop_wait) F(pa_threaded_mainloop_signal)      \
+    F(pa_threaded_mainloop_get_api) F(pa_context_new) F(pa_context_set_state_callback)              \
+    F(pa_context_connect) F(pa_context_get_state) F(pa_context_disconnect) F(pa_context_unref)      \
+    F(pa_stream_new) F(pa_stream_set_state_callback) F(pa_stream_set_write_callback)                \
+    F(pa_stream_connect_playback) F(pa_stream_get_state) F(pa_stream_begin_write) F(pa_stream_write) \
+    F(pa_stream_cancel_write) F(pa_stream_writable_size) F(pa_stream_drain) F(pa_stream_cork)       \
+    F(pa_stream_disconnect) F(pa_stream_unref) F(pa_operation_unref) F(pa_operation_cancel)         \
+    F(pa_usec_to_bytes) F(pa_channel_map_init_extend) F(pa_sample_spec_valid)
+// clang-format on
 
 struct Pulse {
 #define OSTRIVANE_DECLARE(name) decltype(&::name) name;
