@@ -176,14 +176,11 @@ struct PulseDaemon {
     ~PulseDaemon() { Kill(); }
     std::string Start() {
         server = Spawn(
-            "pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --disable-shm=yes "
-            "--log-target=file:" +
-                dir.path.string() +
-                "/log -L 'module-native-protocol-unix "
-                "auth-anonymous=1 socket=" +
-                socket +
-                "' -L 'module-null-sink sink_name=nullsink "
-                "rate=22050 channels=1 format=s16le'",
+            "pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no "
+            "--disable-shm=yes --log-target=file:\"$XDG_RUNTIME_DIR/log\" -L \""
+            "module-native-protocol-unix auth-anonymous=1 socket=$XDG_RUNTIME_DIR/native"
+            "\" -L 'module-null-sink sink_name=nullsink rate=22050 channels=1 "
+            "format=s16le'",
             dir.path);
         if (std::system(
                 ("timeout 10 sh -c 'until [ -S " + socket + " ]; do sleep 0.05; done'").c_str())) {
@@ -194,8 +191,7 @@ struct PulseDaemon {
         if (std::system("timeout 5 sh -c 'until pactl list short sink-inputs | grep -q .; do sleep "
                         "0.02; done'"))
             return "pacat could not play to pulseaudio";
-        std::this_thread::sleep_for(
-            2100ms);  // the sink renders the 2 s it began with, then keeps pace
+        std::this_thread::sleep_for(2100ms);  // the sink renders its first 2 s, then keeps pace
         return {};
     }
     void Record(const std::string& raw) {
