@@ -4,6 +4,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QStyleOptionButton>
 #include <QTest>
 #include <QTimer>
@@ -215,6 +216,9 @@ TEST_F(FormsTest, EveryControlSitsWhereTheLayoutPutsItWithItsWholeCaption) {
         }
     }
     EXPECT_TRUE(expected.empty()) << expected.begin()->first << " is missing";
+    const QPointer<QWidget> closed = &about;
+    about.close(), QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(closed.isNull() && runtime.Show(forms::Form2).isVisible()) << "About opens afresh";
 }
 
 // Focus starts on Command1 and the keyboard runs through the buttons in number order; every clip

@@ -1,11 +1,10 @@
-// The fuzz targets, which platform_test replays and tools/fuzz fuzzes. Nothing may crash, leak or
-// hang; a broken property aborts.
-// short_path: flags (2: '\' joins the path), then names split by NUL or '/', made as files.
-//   Each short path keeps the size contract, holds no white space and leads back to its file
-//   (unless a name holds a '\', which both directions take for a separator).
+// The fuzz targets, which platform_test replays and tools/fuzz fuzzes: nothing may crash, leak or
+// hang; a broken property aborts. short_path: flags (2: '\' joins the path), then names split by
+// NUL or '/', made as files; each short path keeps the size contract, holds no white space and
+// leads back to its file (unless a name holds a '\', which both directions take for a separator).
 // wave_open: a clip that opens plays to its end within the pulls its size allows, at its length;
-//   SDL is never asked for a block much larger than the file.
-// mci_command: a reply size, then commands split by NUL, 250 ms apart: replies end within it.
+// SDL is never asked for a block much larger than the file. mci_command: a reply size, then
+// commands split by NUL, 250 ms apart: replies end within it.
 #include <SDL2/SDL.h>
 #include <sys/stat.h>
 

@@ -1,6 +1,5 @@
-# Sourced by the test scripts, as Main.cpp does for the test programs: nothing from the caller's
-# session leads them to its display, sound server, audio driver, fonts, locale, home or Wine prefix;
-# no sound server starts on demand. Each script removes $HOME at its end.
+# Sourced by the test scripts, as Main.cpp is for the programs: nothing of the caller's session
+# leads them (display, sound, fonts, locale, home, Wine prefix); each removes $HOME at its end.
 for name in $(compgen -e); do
     [[ $name =~ ^(QT_|SDL_|PULSE_|XDG_|LC_|WINE|FONTCONFIG|DISPLAY$|WAYLAND_DISPLAY$|LANG|HOME$) ]] && unset "$name"
 done
