@@ -65,8 +65,8 @@ Uint16 BufferFrames(int frequency) {
 
 // Devices still being closed on threads of their own. Drivers with a single output device (SDL's
 // dummy driver among them) refuse to open another until the last one is closed, so a clip clicked
-// right after another ended would be silent. Never destroyed: a closing thread may
-// outlive everything else.
+// right after another ended would be silent. Never destroyed: a closing thread may outlive
+// everything else.
 class PendingCloses {
   public:
     static PendingCloses& Instance() {
