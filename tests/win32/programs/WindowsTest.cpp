@@ -32,10 +32,10 @@ std::wstring Clip(const wchar_t* name) {
     return Widen(platform::AppPath()) + L"\\attempt\\" + name;
 }
 
-// Wine's waveaudio device answers "playing" for a while after a clip's last sample, most of a
-// second on an idle machine and more on a busy one; a clip played twice would take twice its
-// length.
-constexpr auto kWineLag = std::chrono::milliseconds(1800);
+// Wine's waveaudio device answers "playing" for a while after a clip's last sample: a quarter of a
+// second on an idle machine, half a second with two busy loops beside it, two seconds with both
+// cores taken three times over.
+constexpr auto kWineLag = std::chrono::seconds(5);
 
 // Whether what began at `start` took at least the clip's length, and no more than Wine's lag
 // beyond it. Prints both, so that a run shows how close it came.
