@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <thread>
 
 namespace bench {
 
@@ -31,6 +32,22 @@ bool BarePlayer::Start(const std::string& path, int bufferFrames) {
     }
     SDL_PauseAudioDevice(device_, 0);
     return true;
+}
+
+void BarePlayer::AwaitFreeDevice(std::chrono::milliseconds timeout) {
+    const auto deadline = Clock::now() + timeout;
+    SDL_AudioSpec silent{};
+    silent.freq = 8000;
+    silent.format = AUDIO_S16SYS;
+    silent.channels = 1;
+    silent.samples = 512;
+    while (Clock::now() < deadline) {
+        if (const SDL_AudioDeviceID probe = SDL_OpenAudioDevice(nullptr, 0, &silent, nullptr, 0)) {
+            SDL_CloseAudioDevice(probe);
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
 }
 
 void SDLCALL BarePlayer::Callback(void* self, Uint8* stream, int bytes) {

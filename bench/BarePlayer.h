@@ -29,6 +29,10 @@ class BarePlayer {
     std::optional<Clock::time_point> WaitFirstSample(std::chrono::milliseconds timeout);
     std::optional<Clock::time_point> WaitConsumed(std::chrono::milliseconds timeout);
 
+    // Waits, at most timeout, until the default device can be opened: a driver with one device
+    // (SDL's dummy) refuses it while the program's last device still closes on a thread of its own.
+    static void AwaitFreeDevice(std::chrono::milliseconds timeout);
+
   private:
     static void SDLCALL Callback(void* self, Uint8* stream, int bytes);
     void Fill(Uint8* stream, int bytes);
