@@ -50,8 +50,8 @@ int PlayTimes::BufferBytes() const {
 TimedOutput::TimedOutput(std::unique_ptr<mci::AudioOutput> inner, std::shared_ptr<PlayTimes> times)
     : inner_(std::move(inner)), times_(std::move(times)) {}
 
-bool TimedOutput::Open(const SDL_AudioSpec& format, Pull pull, Ended ended) {
-    const std::uint8_t silence = format.format == AUDIO_U8 ? 0x80 : 0;
+bool TimedOutput::Open(const mci::Format& format, Pull pull, Ended ended) {
+    const std::uint8_t silence = 0;  // every type a clip is decoded to
     return inner_->Open(
         format,
         [times = times_, pull = std::move(pull), silence](std::uint8_t* out, std::size_t bytes) {

@@ -45,7 +45,7 @@ class TimedOutput final : public mci::AudioOutput {
   public:
     TimedOutput(std::unique_ptr<mci::AudioOutput> inner, std::shared_ptr<PlayTimes> times);
 
-    bool Open(const SDL_AudioSpec& format, Pull pull, Ended ended) override;
+    bool Open(const mci::Format& format, Pull pull, Ended ended) override;
     void SetPaused(bool paused) override { inner_->SetPaused(paused); }
     void Close() override { inner_->Close(); }
 

@@ -10,8 +10,6 @@
 namespace mci {
 namespace {
 
-constexpr std::size_t kKeptReadBuffer = 16 << 20;
-
 bool Is(const std::string& word, std::string_view keyword) {
     return Lower(word) == keyword;
 }
@@ -158,11 +156,8 @@ platform::MciError Service::Open(const Command& command) {
     // The element may name the file by its short form; map that back to the real entry.
     const std::string path = platform::ResolveShortPath(element).value_or(element);
     Clip clip;
-    if (const auto error = LoadClip(path, clip, readBuffer_); error != kOk) {
+    if (const auto error = Clip::Open(path, clip); error != kOk) {
         return error;
-    }
-    if (readBuffer_.capacity() > kKeptReadBuffer) {
-        readBuffer_ = {};  // an unusually long clip: not worth keeping its size mapped
     }
     auto device = std::make_unique<WaveDevice>(std::move(clip), makeOutput_(), clock_,
                                                [this] { NotifyEnd(); });

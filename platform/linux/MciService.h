@@ -6,7 +6,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <vector>
 
 #include "platform/Mci.h"
 #include "platform/linux/MciCommand.h"
@@ -42,7 +41,6 @@ class Service {
     const Clock clock_;
     std::mutex mutex_;                                            // one command at a time
     std::map<std::string, std::unique_ptr<WaveDevice>> devices_;  // by lower-case alias
-    std::vector<std::uint8_t> readBuffer_;  // every clip's file is read through it
     std::mutex notifierMutex_;
     std::function<void()> notifier_;
 };

@@ -96,19 +96,16 @@ bool Connect(Server& s) {
     return state == PA_CONTEXT_READY;
 }
 
-pa_sample_format_t SampleFormat(SDL_AudioFormat format) {
-    switch (format) {
-        case AUDIO_U8:
-            return PA_SAMPLE_U8;
-        case AUDIO_S16LSB:
-            return PA_SAMPLE_S16LE;
-        case AUDIO_S32LSB:
-            return PA_SAMPLE_S32LE;
-        case AUDIO_F32LSB:
-            return PA_SAMPLE_FLOAT32LE;
-        default:
-            return PA_SAMPLE_INVALID;
+pa_sample_format_t SampleFormat(SampleType type) {
+    switch (type) {
+        case SampleType::S16:
+            return PA_SAMPLE_S16NE;
+        case SampleType::S32:
+            return PA_SAMPLE_S32NE;
+        case SampleType::F32:
+            return PA_SAMPLE_FLOAT32NE;
     }
+    return PA_SAMPLE_INVALID;
 }
 
 // The server keeps this much of the clip: the program wakes a few times a second to hand over
@@ -121,9 +118,10 @@ class PulseOutput final : public AudioOutput {
     explicit PulseOutput(Server& server) : s_(server), pa_(server.pa) {}
     ~PulseOutput() override { Close(); }
 
-    bool Open(const SDL_AudioSpec& format, Pull pull, Ended ended) override {
-        const pa_sample_spec spec{SampleFormat(format.format),
-                                  static_cast<std::uint32_t>(format.freq), format.channels};
+    bool Open(const Format& format, Pull pull, Ended ended) override {
+        const pa_sample_spec spec{SampleFormat(format.type),
+                                  static_cast<std::uint32_t>(format.rate),
+                                  static_cast<std::uint8_t>(format.channels)};
         pa_channel_map channels;
         if (!pa_.pa_sample_spec_valid(&spec) ||
             pa_.pa_channel_map_init_extend(&channels, format.channels, PA_CHANNEL_MAP_WAVEEX) ==
@@ -136,6 +134,7 @@ class PulseOutput final : public AudioOutput {
             return false;
         }
         pull_ = std::move(pull);
+        frameBytes_ = format.FrameBytes();
         ended_ = std::move(ended);
         pa_.pa_stream_set_state_callback(stream_, &OnState, this);
         pa_.pa_stream_set_write_callback(stream_, &OnWrite, this);
@@ -200,8 +199,12 @@ class PulseOutput final : public AudioOutput {
         while (state_ == State::Playing && !paused_ && bytes > 0) {
             void* data = nullptr;
             std::size_t size = bytes;
-            if (pa_.pa_stream_begin_write(stream_, &data, &size) < 0 || data == nullptr ||
-                size == 0) {
+            if (pa_.pa_stream_begin_write(stream_, &data, &size) < 0 || data == nullptr) {
+                return;
+            }
+            size -= size % frameBytes_;  // the clip is handed over in whole frames
+            if (size == 0) {
+                pa_.pa_stream_cancel_write(stream_);
                 return;
             }
             const std::size_t got = pull_(static_cast<std::uint8_t*>(data), size);
@@ -250,6 +253,7 @@ class PulseOutput final : public AudioOutput {
     pa_stream* stream_ = nullptr;
     pa_operation* drain_ = nullptr;
     Pull pull_;
+    std::size_t frameBytes_ = 1;
     Ended ended_;
     State state_ = State::Playing;
     bool paused_ = true;

@@ -28,10 +28,7 @@ const Sdl* Load() {
                      Resolve(library, "SDL_SetHint", sdl.SetHint) &&
                      Resolve(library, "SDL_OpenAudioDevice", sdl.OpenAudioDevice) &&
                      Resolve(library, "SDL_PauseAudioDevice", sdl.PauseAudioDevice) &&
-                     Resolve(library, "SDL_CloseAudioDevice", sdl.CloseAudioDevice) &&
-                     Resolve(library, "SDL_RWFromConstMem", sdl.RWFromConstMem) &&
-                     Resolve(library, "SDL_LoadWAV_RW", sdl.LoadWAV_RW) &&
-                     Resolve(library, "SDL_FreeWAV", sdl.FreeWAV);
+                     Resolve(library, "SDL_CloseAudioDevice", sdl.CloseAudioDevice);
     return all ? &sdl : nullptr;
 }
 

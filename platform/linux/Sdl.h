@@ -13,12 +13,9 @@ struct Sdl {
     decltype(&SDL_OpenAudioDevice) OpenAudioDevice;
     decltype(&SDL_PauseAudioDevice) PauseAudioDevice;
     decltype(&SDL_CloseAudioDevice) CloseAudioDevice;
-    decltype(&SDL_RWFromConstMem) RWFromConstMem;
-    decltype(&SDL_LoadWAV_RW) LoadWAV_RW;
-    decltype(&SDL_FreeWAV) FreeWAV;
 };
 
-// The library's functions, or null when it cannot be loaded (then there is no audio at all).
+// The library's functions, or null when it cannot be loaded (then SDL plays nothing).
 const Sdl* LoadSdl();
 
 }  // namespace mci

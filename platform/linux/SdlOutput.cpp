@@ -101,15 +101,20 @@ class SdlOutput final : public AudioOutput {
   public:
     ~SdlOutput() override { Close(); }
 
-    bool Open(const SDL_AudioSpec& format, Pull pull, Ended ended) override {
+    bool Open(const Format& format, Pull pull, Ended ended) override {
         sdl_ = EnsureAudio();
         if (sdl_ == nullptr) {
             return false;
         }
         pull_ = std::move(pull);
         ended_ = std::move(ended);
-        SDL_AudioSpec wanted = format;
-        wanted.samples = BufferFrames(format.freq);
+        SDL_AudioSpec wanted{};
+        wanted.freq = format.rate;
+        wanted.format = format.type == SampleType::S16   ? AUDIO_S16SYS
+                        : format.type == SampleType::S32 ? AUDIO_S32SYS
+                                                         : AUDIO_F32SYS;
+        wanted.channels = static_cast<Uint8>(format.channels);
+        wanted.samples = BufferFrames(format.rate);
         wanted.callback = &SdlOutput::Callback;
         wanted.userdata = this;
         // No allowed changes: SDL converts to whatever the hardware takes, so we always hand it

@@ -1,149 +1,157 @@
 #include "platform/linux/WaveAudio.h"
 
-#include <SDL2/SDL_rwops.h>
+#include <dlfcn.h>
 #include <fcntl.h>
+#include <sndfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "platform/linux/MciErrors.h"
-#include "platform/linux/Sdl.h"
 
 namespace mci {
+
+// libsndfile is loaded on the first clip, as the outputs are: the start-up does not pay for it and
+// the eight codec libraries it brings along. Never closed: a clip may be closing as the program
+// ends.
+// clang-format off
+#define OSTRIVANE_SNDFILE(F) \
+    F(sf_open_fd) F(sf_close) F(sf_readf_short) F(sf_readf_int) F(sf_readf_float) F(sf_seek)
+// clang-format on
+
+struct Sndfile {
+#define OSTRIVANE_DECLARE(name) decltype(&::name) name;
+    OSTRIVANE_SNDFILE(OSTRIVANE_DECLARE)
+};
+
 namespace {
 
-// Reads a whole regular file, or says why not. O_NONBLOCK keeps a FIFO from blocking the open;
-// the type is then checked on the descriptor itself, so a swapped file cannot slip through.
-platform::MciError ReadRegularFile(const std::string& path, std::vector<std::uint8_t>& bytes) {
+const Sndfile* LoadSndfile() {
+    static const Sndfile* const library = []() -> const Sndfile* {
+        void* handle = dlopen("libsndfile.so.1", RTLD_NOW | RTLD_LOCAL);
+        if (handle == nullptr) {
+            std::fprintf(stderr, "cannot load libsndfile.so.1: %s; clips will be silent\n",
+                         dlerror());
+            return nullptr;
+        }
+        static Sndfile sndfile{};
+#define OSTRIVANE_RESOLVE(name) \
+    &&(sndfile.name = reinterpret_cast<decltype(sndfile.name)>(dlsym(handle, #name)))
+        return (true OSTRIVANE_SNDFILE(OSTRIVANE_RESOLVE)) ? &sndfile : nullptr;
+    }();
+    return library;
+}
+
+// The most channels an output here takes (a sound server's limit; SDL's is 8).
+constexpr int kMaxChannels = 32;
+
+bool IsWave(int format) {
+    const int container = format & SF_FORMAT_TYPEMASK;  // RIFX is WAV with big-endian samples
+    return container == SF_FORMAT_WAV || container == SF_FORMAT_WAVEX ||
+           container == SF_FORMAT_RF64;
+}
+
+// Every sample keeps all its bits: nothing the file holds is rounded away.
+SampleType DecodedType(int format) {
+    switch (format & SF_FORMAT_SUBMASK) {
+        case SF_FORMAT_PCM_24:
+        case SF_FORMAT_PCM_32:
+            return SampleType::S32;
+        case SF_FORMAT_FLOAT:
+        case SF_FORMAT_DOUBLE:
+            return SampleType::F32;
+        default:
+            return SampleType::S16;
+    }
+}
+
+}  // namespace
+
+std::size_t Format::FrameBytes() const {
+    return static_cast<std::size_t>(channels) * (type == SampleType::S16 ? 2 : 4);
+}
+
+platform::MciError Clip::Open(const std::string& path, Clip& clip) {
+    // O_NONBLOCK keeps a FIFO from blocking the open; the type is then checked on the descriptor
+    // itself, so a swapped file cannot slip through.
+    const Sndfile* sf = LoadSndfile();
+    if (sf == nullptr) {
+        return kInvalidFile;
+    }
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         return (errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG) ? kFileNotFound
                                                                               : kInvalidFile;
     }
-    struct stat info {};
-    platform::MciError result = kOk;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
-        static_cast<std::uint64_t>(info.st_size) > kMaxClipFileBytes) {
-        result = kInvalidFile;
+    struct stat status {};
+    SF_INFO info{};
+    SNDFILE* file = nullptr;
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
+        file = sf->sf_open_fd(fd, SFM_READ, &info, SF_TRUE);  // closes fd when it is closed
     } else {
-        bytes.resize(static_cast<std::size_t>(info.st_size));
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                break;  // the file shrank while we read it: decode what there is
-            }
-            done += static_cast<std::size_t>(n);
-        }
-        bytes.resize(done);
+        ::close(fd);
     }
-    ::close(fd);
-    return result;
-}
-
-std::uint32_t Get16(const std::vector<std::uint8_t>& file, std::size_t at) {
-    return std::uint32_t{file[at]} | std::uint32_t{file[at + 1]} << 8;
-}
-
-std::uint32_t Get32(const std::vector<std::uint8_t>& file, std::size_t at) {
-    return Get16(file, at) | Get16(file, at + 2) << 16;
-}
-
-// SDL takes the size of an uncompressed frame from the header's block alignment, and accepts one
-// smaller than the channels and sample size make (3 bytes for 236 channels of 24 bits). It then
-// expands that many frames of the whole size, mostly from memory the file never filled, which
-// would be played as sound.
-bool FramesAreWhole(const std::vector<std::uint8_t>& file, std::size_t at, std::size_t size) {
-    constexpr std::size_t kBasic = 16;       // tag, channels, rate, bytes a second, align, bits
-    constexpr std::size_t kExtensible = 40;  // ... and the real tag at the head of a GUID
-    if (size < kBasic) {
-        return true;  // SDL refuses it itself
-    }
-    std::uint32_t tag = Get16(file, at);
-    if (tag == 0xFFFE && size >= kExtensible) {
-        tag = Get16(file, at + 24);
-    }
-    const bool uncompressed = tag == 1 || tag == 3 || tag == 6 || tag == 7;  // PCM, float, laws
-    const std::uint32_t bytesPerSample = (Get16(file, at + 14) + 7) / 8;
-    return !uncompressed || Get16(file, at + 12) == Get16(file, at + 2) * bytesPerSample;
-}
-
-// SDL allocates a chunk's declared size before it reads the chunk, so a header could make it ask
-// for up to 4 GiB. Each declared size is cut to what the file holds, which is all SDL could read
-// anyway: a truncated clip still plays what it has. False for a format chunk SDL would misread.
-bool ClampChunkSizes(std::vector<std::uint8_t>& file) {
-    constexpr std::size_t kChunkHeader = 8;  // four-letter code, then the size
-    std::size_t at = 12;                     // past "RIFF", its size and "WAVE"
-    while (at <= file.size() && file.size() - at >= kChunkHeader) {
-        std::uint64_t size = Get32(file, at + 4);
-        const std::uint64_t room = file.size() - at - kChunkHeader;
-        if (size > room) {
-            size = room;
-            for (int i = 0; i < 4; ++i) {
-                file[at + 4 + static_cast<std::size_t>(i)] =
-                    static_cast<std::uint8_t>(room >> (8 * i));
-            }
-        }
-        if (std::memcmp(&file[at], "fmt ", 4) == 0 &&
-            !FramesAreWhole(file, at + kChunkHeader, static_cast<std::size_t>(size))) {
-            return false;
-        }
-        at += kChunkHeader + size + (size & 1);  // chunks are padded to even sizes
-    }
-    return true;
-}
-
-}  // namespace
-
-std::uint32_t Clip::FrameBytes() const {
-    return SDL_AUDIO_BITSIZE(format.format) / 8 * format.channels;
-}
-
-std::uint32_t Clip::MillisecondsAt(std::size_t byteOffset) const {
-    const std::uint64_t frames = byteOffset / FrameBytes();
-    return static_cast<std::uint32_t>(frames * 1000 / static_cast<std::uint64_t>(format.freq));
-}
-
-platform::MciError LoadClip(const std::string& path, Clip& clip) {
-    std::vector<std::uint8_t> readBuffer;
-    return LoadClip(path, clip, readBuffer);
-}
-
-platform::MciError LoadClip(const std::string& path, Clip& clip, std::vector<std::uint8_t>& file) {
-    const Sdl* sdl = LoadSdl();
-    if (sdl == nullptr) {
+    if (file == nullptr) {
         return kInvalidFile;
     }
-    if (const auto error = ReadRegularFile(path, file); error != kOk) {
-        return error;
-    }
-    if (!ClampChunkSizes(file)) {
+    Clip opened;
+    opened.sf_ = sf;
+    opened.file_ = file;
+    opened.format_ = {info.samplerate, info.channels, DecodedType(info.format)};
+    opened.frames_ = info.frames;
+    if (!IsWave(info.format) || info.samplerate <= 0 || info.channels <= 0 ||
+        info.channels > kMaxChannels || info.frames < 0) {
         return kInvalidFile;
     }
-    SDL_RWops* stream = sdl->RWFromConstMem(file.data(), static_cast<int>(file.size()));
-    if (stream == nullptr) {
-        return kInvalidFile;
-    }
-    SDL_AudioSpec format{};
-    Uint8* buffer = nullptr;
-    Uint32 length = 0;
-    if (sdl->LoadWAV_RW(stream, 1, &format, &buffer, &length) == nullptr) {
-        return kInvalidFile;
-    }
-    clip.buffer = {buffer, sdl->FreeWAV};
-    clip.format = format;
-    const std::uint32_t frameBytes = clip.FrameBytes();
-    if (format.freq <= 0 || frameBytes == 0) {
-        return kInvalidFile;
-    }
-    clip.samples = {buffer, length - length % frameBytes};
+    clip = std::move(opened);
     return kOk;
+}
+
+Clip::Clip(Clip&& other) noexcept
+    : sf_(other.sf_),
+      file_(std::exchange(other.file_, nullptr)),
+      format_(other.format_),
+      frames_(other.frames_) {}
+
+Clip& Clip::operator=(Clip&& other) noexcept {
+    sf_ = other.sf_;
+    std::swap(file_, other.file_);
+    format_ = other.format_;
+    frames_ = other.frames_;
+    return *this;
+}
+
+Clip::~Clip() {
+    if (file_ != nullptr) {
+        sf_->sf_close(file_);
+    }
+}
+
+std::uint32_t Clip::MillisecondsAt(std::int64_t frame) const {
+    const std::int64_t rate = format_.rate;
+    const std::int64_t ms = frame / rate * 1000 + frame % rate * 1000 / rate;
+    return static_cast<std::uint32_t>(std::min<std::int64_t>(ms, UINT32_MAX));
+}
+
+std::int64_t Clip::Read(std::uint8_t* out, std::int64_t frames) {
+    switch (format_.type) {
+        case SampleType::S16:
+            return sf_->sf_readf_short(file_, reinterpret_cast<short*>(out), frames);
+        case SampleType::S32:
+            return sf_->sf_readf_int(file_, reinterpret_cast<int*>(out), frames);
+        case SampleType::F32:
+            return sf_->sf_readf_float(file_, reinterpret_cast<float*>(out), frames);
+    }
+    return 0;
+}
+
+void Clip::Rewind() {
+    sf_->sf_seek(file_, 0, SEEK_SET);
 }
 
 WaveDevice::WaveDevice(Clip clip, std::unique_ptr<AudioOutput> output, Clock clock,
@@ -159,7 +167,7 @@ WaveDevice::~WaveDevice() {
 
 bool WaveDevice::Open() {
     return output_->Open(
-        clip_.format, [this](std::uint8_t* out, std::size_t bytes) { return Pull(out, bytes); },
+        clip_.format(), [this](std::uint8_t* out, std::size_t bytes) { return Pull(out, bytes); },
         [this] { Ended(); });
 }
 
@@ -169,11 +177,12 @@ void WaveDevice::Play() {
         if (running_) {
             return;
         }
-        if (position_ >= clip_.samples.size()) {
+        if (position_ >= clip_.Frames()) {
+            clip_.Rewind();
             position_ = 0;
         }
         const auto remaining =
-            std::chrono::milliseconds(clip_.MillisecondsAt(clip_.samples.size() - position_));
+            std::chrono::milliseconds(clip_.MillisecondsAt(clip_.Frames() - position_));
         deadline_ = clock_() + remaining + kStallGrace;
         running_ = true;
     }
@@ -194,7 +203,7 @@ bool WaveDevice::Playing() const {
 }
 
 std::uint32_t WaveDevice::LengthMs() const {
-    return clip_.MillisecondsAt(clip_.samples.size());
+    return clip_.MillisecondsAt(clip_.Frames());
 }
 
 std::uint32_t WaveDevice::PositionMs() const {
@@ -204,10 +213,19 @@ std::uint32_t WaveDevice::PositionMs() const {
 
 std::size_t WaveDevice::Pull(std::uint8_t* out, std::size_t bytes) {
     std::lock_guard lock(mutex_);
-    const std::size_t copied = running_ ? std::min(bytes, clip_.samples.size() - position_) : 0;
-    std::copy_n(clip_.samples.begin() + static_cast<std::ptrdiff_t>(position_), copied, out);
-    std::memset(out + copied, clip_.format.format == AUDIO_U8 ? 0x80 : 0, bytes - copied);
-    position_ += copied;
+    const std::size_t frameBytes = clip_.format().FrameBytes();
+    const std::int64_t wanted =
+        running_ ? std::min<std::int64_t>(static_cast<std::int64_t>(bytes / frameBytes),
+                                          clip_.Frames() - position_)
+                 : 0;
+    const std::int64_t got = wanted > 0 ? std::max<std::int64_t>(clip_.Read(out, wanted), 0) : 0;
+    if (got < wanted) {
+        position_ = clip_.Frames();  // the file gives out before its header said: that is its end
+    } else {
+        position_ += got;
+    }
+    const std::size_t copied = static_cast<std::size_t>(got) * frameBytes;
+    std::memset(out + copied, 0, bytes - copied);
     return copied;
 }
 

@@ -1,48 +1,65 @@
 #pragma once
-// The waveaudio device: one decoded WAVE clip and the audio output that plays it.
-#include <SDL2/SDL_audio.h>
-
+// The waveaudio device: one WAVE clip, decoded a piece at a time as its audio output asks, and
+// that output.
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <span>
 #include <string>
-#include <vector>
 
 #include "platform/Mci.h"
 
+struct sf_private_tag;
+
 namespace mci {
 
-// A clip decoded to a sample format an audio output accepts as it is.
-struct Clip {
-    SDL_AudioSpec format{};  // freq, format and channels are set
-    // The buffer SDL decoded the file into, kept rather than copied: every copy of a long clip
-    // is a fresh allocation, paid for with a page fault per 4 KiB on every click.
-    std::unique_ptr<std::uint8_t, void (*)(std::uint8_t*)> buffer{nullptr, nullptr};
-    std::span<const std::uint8_t> samples;  // within buffer, whole frames only
+struct Sndfile;
 
-    std::uint32_t FrameBytes() const;
-    std::uint32_t MillisecondsAt(std::size_t byteOffset) const;
+// What a clip is decoded to: 16 bits for every format of 16 bits or fewer, compressed ones
+// included; 32 bits for 24- and 32-bit PCM; float for float and double. Native byte order.
+enum class SampleType { S16, S32, F32 };
+
+struct Format {
+    int rate = 0;
+    int channels = 0;
+    SampleType type = SampleType::S16;
+
+    std::size_t FrameBytes() const;
+    bool operator==(const Format&) const = default;
 };
 
-// Files larger than this are refused before they are read.
-inline constexpr std::uint64_t kMaxClipFileBytes = 256ull << 20;
+// An open WAVE file (RIFF, RIFX or RF64) and where its decoding has got to.
+class Clip {
+  public:
+    // Opens a file without blocking and reads its header; refuses anything that is not a regular
+    // file in the WAVE family. Returns 0, kFileNotFound or kInvalidFile.
+    static platform::MciError Open(const std::string& path, Clip& clip);
 
-// Reads and decodes a WAVE file. Refuses, without blocking, anything that is not a regular file.
-// Returns 0, kFileNotFound or kInvalidFile.
-platform::MciError LoadClip(const std::string& path, Clip& clip);
-// The same, reading the file through readBuffer, which the caller keeps from one clip to the next
-// so that its pages stay mapped.
-platform::MciError LoadClip(const std::string& path, Clip& clip,
-                            std::vector<std::uint8_t>& readBuffer);
+    Clip() = default;
+    Clip(Clip&&) noexcept;
+    Clip& operator=(Clip&&) noexcept;
+    ~Clip();
+
+    const Format& format() const { return format_; }
+    std::int64_t Frames() const { return frames_; }
+    std::uint32_t MillisecondsAt(std::int64_t frame) const;
+    // Decodes up to `frames` frames into out; fewer at the end, or where the file gives out.
+    std::int64_t Read(std::uint8_t* out, std::int64_t frames);
+    void Rewind();
+
+  private:
+    const Sndfile* sf_ = nullptr;
+    sf_private_tag* file_ = nullptr;
+    Format format_;
+    std::int64_t frames_ = 0;
+};
 
 // Where samples go: a sound server's stream, or an SDL device; tests drive a double by hand.
 class AudioOutput {
   public:
-    // Fills exactly `bytes` bytes, with silence past the clip's end, and returns how many of them
-    // are the clip's: fewer than asked for once its end has been handed over.
+    // Fills exactly `bytes` bytes (whole frames), with silence past the clip's end, and returns
+    // how many of them are the clip's: fewer than asked for once its end has been handed over.
     using Pull = std::function<std::size_t(std::uint8_t* out, std::size_t bytes)>;
     // Tells the device that every sample handed over has been played.
     using Ended = std::function<void()>;
@@ -50,7 +67,7 @@ class AudioOutput {
     virtual ~AudioOutput() = default;
     // Prepares playback of this format, paused. False when no output can take it. Both functions
     // are called on the output's own thread.
-    virtual bool Open(const SDL_AudioSpec& format, Pull pull, Ended ended) = 0;
+    virtual bool Open(const Format& format, Pull pull, Ended ended) = 0;
     virtual void SetPaused(bool paused) = 0;
     // After Close returns, neither function is called again.
     virtual void Close() = 0;
@@ -83,13 +100,13 @@ class WaveDevice {
     std::size_t Pull(std::uint8_t* out, std::size_t bytes);
     void Ended();
 
-    const Clip clip_;
+    Clip clip_;
     const std::unique_ptr<AudioOutput> output_;
     const Clock clock_;
     const std::function<void()> onEnd_;
 
     mutable std::mutex mutex_;
-    std::size_t position_ = 0;  // bytes handed to the output
+    std::int64_t position_ = 0;  // frames handed to the output
     bool running_ = false;
     std::chrono::steady_clock::time_point deadline_{};  // when a stalled output counts as done
 };
