@@ -15,6 +15,7 @@
 #include "platform/Mci.h"
 #include "platform/ShortPath.h"
 #include "platform/linux/MciService.h"
+#include "platform/linux/PulseOutput.h"
 #include "platform/qt/EventPump.h"
 #include "player/Module1.h"
 #include "tests/support/Support.h"
@@ -292,10 +293,27 @@ struct PulseDaemon {
         return {};
     }
     void Kill() {
-        for (pid_t* pid : {&recorder, &silence, &server})
-            if (*pid > 0)
-                ::kill(*pid, SIGKILL), waitpid(*pid, nullptr, 0), *pid = 0;
+        for (pid_t* pid : {&recorder, &silence, &server}) {
+            if (*pid > 0) {
+                ::kill(*pid, SIGKILL);
+                waitpid(*pid, nullptr, 0);
+                *pid = 0;
+            }
+        }
         std::filesystem::remove(socket);
+    }
+    // How many streams the program holds on the server, once that number is `expected`, or after
+    // two seconds.
+    static int Streams(int expected) {
+        int count = -1;
+        for (int tries = 0; tries < 40 && count != expected; ++tries) {
+            std::this_thread::sleep_for(50ms);
+            FILE* pactl =
+                popen("pactl list sink-inputs | grep -c 'application.name = \"Ostrivane\"'", "r");
+            count = std::fscanf(pactl, "%d", &count) == 1 ? count : -1;
+            pclose(pactl);
+        }
+        return count;
     }
     support::TempDir dir;
     const std::string socket = dir.path.string() + "/native";
@@ -309,7 +327,8 @@ struct PlaybackTest : ::testing::TestWithParam<std::string> {
     void TearDown() override { mci::Service::Instance().SetEndNotifier(nullptr); }
     bool Heard(const std::string& clip, const std::filesystem::path& where, int fadeIn) const {
         const auto samples = support::ReadAll(clip);
-        for (int tries = 0; tries < 100; ++tries, std::this_thread::sleep_for(50ms)) {
+        for (int tries = 0; tries < 100; ++tries) {
+            std::this_thread::sleep_for(50ms);
             const auto heard = support::ReadAll(where);
             const auto found = std::ranges::search(heard, std::span(samples).subspan(44 + fadeIn));
             if (!found.empty() &&
@@ -341,8 +360,10 @@ TEST_P(PlaybackTest, EveryClipIsHeardWholeBeforeItsClickReturnsAndTheServerMayDi
     }
     setenv("SDL_AUDIODRIVER", "disk", 1);
     setenv("SDL_DISKAUDIOFILE", capture.c_str(), 1);
-    mci::Service::Instance().SetEndNotifier(
-        [this, wake = platform::qt::MakeWaker()] { ++ends, wake(); });
+    mci::Service::Instance().SetEndNotifier([this, wake = platform::qt::MakeWaker()] {
+        ++ends;
+        wake();
+    });
     const bool sdl = GetParam() != "server";
     if (GetParam() != "no server") {
         ASSERT_EQ(server.Start(), "");
@@ -354,6 +375,10 @@ TEST_P(PlaybackTest, EveryClipIsHeardWholeBeforeItsClickReturnsAndTheServerMayDi
     }
     if (GetParam() == "sdl forced")
         setenv("OSTRIVANE_AUDIO_OUTPUT", "sdl", 1);
+    if (!sdl) {  // ready before the first click, which it plays
+        mci::ExpectClip();
+        EXPECT_EQ(server.Streams(1), 1);
+    }
     for (unsigned seed : {2, 3, 4}) {
         const std::string clip =
             Clip("clip" + std::to_string(seed) + ".wav", 0.2 + seed / 2.0, seed);
@@ -364,6 +389,12 @@ TEST_P(PlaybackTest, EveryClipIsHeardWholeBeforeItsClickReturnsAndTheServerMayDi
         EXPECT_LT(took, 2s + seed * 500ms) << "returned long after the clip had played";
     }
     EXPECT_EQ(support::ReadAll(capture).empty(), !sdl) << "played by the other output";
+    if (!sdl) {  // ready after a clip while a click is likely, and gone once it is not
+        EXPECT_EQ(server.Streams(1), 1);
+        mci::ExpectClip(300ms);
+        EXPECT_EQ(server.Streams(0), 0);
+        mci::ExpectClip();
+    }
     const auto files = [] {
         return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
     };
