@@ -172,7 +172,8 @@ TEST_F(MciServiceTest, AnswersEachCommandWithItsMciNumberAndOpensOnlyWaveFilesIt
     const std::pair<std::string, std::string> cases[] = {  // the error, or the length in ms
         {" \t ", "267"}, {"dance x", "261"}, {"play", "273"}, {"play all", "279"}, {"play nosuch", "263"},
         {"open \"waveaudio!" + blank, "294"}, {"open waveaudio! alias x", "273"}, {"open " + plain, "273"},
-        {"open cdaudio!" + plain, "263"}, {"open waveaudio!" + plain + " alias", "273"},
+        {"open cdaudio!" + plain, "263"}, {"open waveaudio type waveaudio alias x", "275"},
+        {"open waveaudio!" + plain + " alias", "273"},
         {"open waveaudio!" + plain + " volume 3", "259"}, {opening(in + "PLAIN.WAV"), "275"},
         {opening(in + "missing.wav"), "275"}, {opening(in + "folder.wav"), "296"}, {opening(in + "fifo.wav"), "296"},
         {opening(in + "zero.wav"), "296"}, {opening(in + "loop.wav"), "296"}, {opening(in + "big.wav"), "296"},
@@ -232,7 +233,8 @@ TEST(ShortPath, AliasesOnlyComponentsHoldingWhiteSpaceAndGivesNothingForWhatIsNo
         {"odd/trailing dot.", "/odd/TRAILI~1"}, {"odd/hair\u200Aline", "/odd/HAIRLI~1"},
         {"odd/x~ ", "/odd/X~~1"}, {"blank/   ", "/blank/~1"}, {"blank/ .wav", "/blank/~2.WAV"},
         // Never half a character; stray bytes kept, and never brought together into a blank.
-        {"utf8/abcde\xc3\xa9 f.wav", "/utf8/ABCDE\xc3\xa9~1.WAV"}, {"utf8/bad\xff name.wav", "/utf8/BAD\xffNA~1.WAV"},
+        {"utf8/abcde\xc3\xa9 f.wav", "/utf8/ABCDE\xc3\xa9~1.WAV"}, {"utf8/abcde\U0001F600 f.wav", "/utf8/ABCDE\U0001F600~1.WAV"},
+        {"utf8/bad\xff name.wav", "/utf8/BAD\xffNA~1.WAV"},
         {"utf8/cut\xe2\x82 short.wav", "/utf8/CUT\xe2\x82S~1.WAV"}, {"utf8/xy z\xf0\x9f", "/utf8/XYZ\xf0\x9f~1"},
         {"utf8/\xc2 \xa0", "/utf8/\xc2_~1"}, {"utf8/\u0915\uFF21 \uFF22\u0917", "/utf8/\u0915\uFF21\uFF22\u0917~1"},
         {"utf8/\xed\xa0\x80" "abcde f", "/utf8/\xed\xa0\x80" "ABC~1"}, {"sends it low.wav", "/SENDSI~2.WAV"},

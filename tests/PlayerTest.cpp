@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QScrollBar>
 #include <QStyleOptionButton>
 #include <QTest>
 #include <QTimer>
@@ -187,6 +188,7 @@ TEST_F(FormsTest, EveryControlSitsWhereTheLayoutPutsItWithItsWholeCaption) {
             return QAccessible::queryAccessibleInterface(object);
         };
         EXPECT_EQ(accessible(window)->role(), QAccessible::Window);
+        EXPECT_FALSE(window->windowIcon().isNull());
         EXPECT_EQ(accessible(window)->text(QAccessible::Name).toStdString(),
                   window->Definition().caption);
         for (const forms::Control& row : window->Definition().controls) {
@@ -216,6 +218,12 @@ TEST_F(FormsTest, EveryControlSitsWhereTheLayoutPutsItWithItsWholeCaption) {
         }
     }
     EXPECT_TRUE(expected.empty()) << expected.begin()->first << " is missing";
+    // The credits box shows no scroll bar, however much is typed into it. (Its lines wrap at its
+    // width: none is ever wider.)
+    auto* credits = static_cast<QPlainTextEdit*>(about.Control("Text1"));
+    credits->setPlainText(QString(500, 'x') + QString("\n").repeated(100));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(credits->verticalScrollBar()->isVisible());
     const QPointer<QWidget> closed = &about;
     about.close(), QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(closed.isNull() && runtime.Show(forms::Form2).isVisible()) << "About opens afresh";
