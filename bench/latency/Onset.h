@@ -2,6 +2,8 @@
 // Finds where each clip starts and ends in what a sink's monitor hears. The benchmark's clip is
 // a tone that starts at full level and everything else is digital silence, so its first loud
 // sample is its onset; it has ended once the monitor has heard silence for a while.
+#include <pthread.h>
+#include <sched.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -15,6 +17,15 @@ inline std::int64_t MonotonicNs() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return std::int64_t(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+}
+
+// A recorder that waits for the CPU behind the machine's other work would see everything late
+// (the libpulse one) or hold up the graph (the PipeWire one): it runs at real-time priority where
+// it may, below the sound servers' own threads. Threads started afterwards inherit it.
+inline bool TryRealtime() {
+    sched_param priority{};
+    priority.sched_priority = 70;
+    return pthread_setschedparam(pthread_self(), SCHED_FIFO, &priority) == 0;
 }
 
 // One line to the bench script. write() rather than stdio: a recorder may report from a

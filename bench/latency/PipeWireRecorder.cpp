@@ -4,9 +4,10 @@
 // from the graph's clock (the cycle's start, on CLOCK_MONOTONIC, plus the sample's place in the
 // cycle), not from when the callback ran.
 //   ostrivane_pipewire_recorder TARGET LATENCY      (LATENCY as node.latency: 2048/48000)
-// Besides "onset NS QUANTUM LATE_NS" (LATE_NS: how long after the cycle's start the callback
-// ran) and "end NS" it reports "quantum N RATE" whenever the graph's
-// quantum changes, and "late NS" when a callback ran more than a quantum after its cycle began.
+// It reports "ready NS REALTIME" (1: it runs at real-time priority), "onset NS QUANTUM LATE_NS"
+// (LATE_NS: how long after the cycle's start the callback ran), "end NS", "quantum N RATE"
+// whenever the graph's quantum changes, and "late NS" when a callback ran more than a quantum
+// after its cycle began.
 #include <pipewire/pipewire.h>
 #include <spa/param/audio/format-utils.h>
 
@@ -41,7 +42,7 @@ void OnProcess(void* data) {
     const std::uint64_t quantum = r.position != nullptr ? r.position->clock.duration : 0;
     if (!r.started) {
         r.started = true;
-        latency::Report("ready", ran);
+        latency::Report("ready", ran, latency::TryRealtime() ? 1 : 0);
     }
     if (quantum != r.quantum) {
         r.quantum = quantum;

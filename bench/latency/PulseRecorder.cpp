@@ -2,6 +2,7 @@
 // CLOCK_MONOTONIC. Each read is stamped when it returns; the samples it holds are placed just
 // before that stamp.
 //   ostrivane_pulse_recorder SOURCE RATE
+// It reports "ready NS REALTIME" (1: it runs at real-time priority), "onset NS" and "end NS".
 #include <pulse/error.h>
 #include <pulse/simple.h>
 
@@ -23,6 +24,7 @@ int main(int argc, char** argv) {
     // fragsize asks the server to send each millisecond as soon as it has it.
     const pa_buffer_attr buffer{std::uint32_t(-1), std::uint32_t(-1), std::uint32_t(-1),
                                 std::uint32_t(-1), bytes};
+    const bool realtime = latency::TryRealtime();
     int error = 0;
     pa_simple* monitor = pa_simple_new(nullptr, "Ostrivane latency recorder", PA_STREAM_RECORD,
                                        argv[1], "monitor", &spec, nullptr, &buffer, &error);
@@ -30,7 +32,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "recorder: %s\n", pa_strerror(error));
         return 1;
     }
-    latency::Report("ready", latency::MonotonicNs());
+    latency::Report("ready", latency::MonotonicNs(), realtime ? 1 : 0);
     latency::OnsetFinder finder;
     std::vector<float> samples(perRead);
     const double nsPerSample = 1e9 / rate;
