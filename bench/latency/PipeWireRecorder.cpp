@@ -1,0 +1,124 @@
+// Listens to a PipeWire sink's monitor as a native capture stream and reports the clip's onset
+// and end on CLOCK_MONOTONIC. It asks for a large node.latency so that it never lowers the
+// graph's quantum itself: its buffers then come a quantum at a time, so a sample's time is taken
+// from the graph's clock (the cycle's start, on CLOCK_MONOTONIC, plus the sample's place in the
+// cycle), not from when the callback ran.
+//   ostrivane_pipewire_recorder TARGET LATENCY      (LATENCY as node.latency: 2048/48000)
+// It reports "ready NS REALTIME" (1: it runs at real-time priority), "onset NS QUANTUM LATE_NS"
+// (LATE_NS: how long after the cycle's start the callback ran), "end NS", "quantum N RATE"
+// whenever the graph's quantum changes, and "late NS" when a callback ran more than a quantum
+// after its cycle began.
+#include <pipewire/pipewire.h>
+#include <spa/param/audio/format-utils.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "bench/latency/Onset.h"
+
+namespace {
+
+constexpr std::uint32_t kRate = 48000;
+
+struct Recorder {
+    pw_main_loop* loop = nullptr;
+    pw_stream* stream = nullptr;
+    spa_io_position* position = nullptr;
+    latency::OnsetFinder finder;
+    std::uint64_t quantum = 0;
+    bool started = false;
+};
+
+// On the data thread, within the graph's cycle.
+void OnProcess(void* data) {
+    auto& r = *static_cast<Recorder*>(data);
+    const std::int64_t ran = latency::MonotonicNs();
+    pw_buffer* buffer = pw_stream_dequeue_buffer(r.stream);
+    if (buffer == nullptr) {
+        return;
+    }
+    pw_time time{};
+    pw_stream_get_time_n(r.stream, &time, sizeof time);
+    const std::uint64_t quantum = r.position != nullptr ? r.position->clock.duration : 0;
+    if (!r.started) {
+        r.started = true;
+        latency::Report("ready", ran, latency::TryRealtime() ? 1 : 0);
+    }
+    if (quantum != r.quantum) {
+        r.quantum = quantum;
+        latency::Report("quantum", std::int64_t(quantum), std::int64_t(time.rate.denom));
+    }
+    const double nsPerSample = 1e9 * time.rate.num / time.rate.denom;
+    if (double(ran - time.now) > double(quantum) * nsPerSample) {
+        latency::Report("late", ran - time.now);
+    }
+    const spa_data& d = buffer->buffer->datas[0];
+    if (d.data != nullptr && time.rate.denom == kRate) {
+        const auto* samples = reinterpret_cast<const float*>(
+            static_cast<const std::uint8_t*>(d.data) + d.chunk->offset % d.maxsize);
+        const std::size_t count = std::min(d.chunk->size, d.maxsize) / sizeof(float);
+        r.finder.Feed(samples, count, double(time.now), nsPerSample, std::int64_t(quantum),
+                      ran - time.now);
+    }
+    pw_stream_queue_buffer(r.stream, buffer);
+}
+
+void OnIoChanged(void* data, std::uint32_t id, void* area, std::uint32_t) {
+    if (id == SPA_IO_Position) {
+        static_cast<Recorder*>(data)->position = static_cast<spa_io_position*>(area);
+    }
+}
+
+void OnStateChanged(void* data, pw_stream_state, pw_stream_state state, const char* error) {
+    if (state == PW_STREAM_STATE_ERROR || state == PW_STREAM_STATE_UNCONNECTED) {
+        std::fprintf(stderr, "recorder: stream %s\n", error != nullptr ? error : "unconnected");
+        pw_main_loop_quit(static_cast<Recorder*>(data)->loop);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: %s TARGET LATENCY\n", argv[0]);
+        return 2;
+    }
+    pw_init(&argc, &argv);
+    Recorder r;
+    r.loop = pw_main_loop_new(nullptr);
+    pw_properties* props = pw_properties_new(
+        PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Capture", PW_KEY_MEDIA_ROLE,
+        "Production", PW_KEY_NODE_NAME, "ostrivane-latency-recorder", PW_KEY_NODE_LATENCY, argv[2],
+        PW_KEY_TARGET_OBJECT, argv[1], PW_KEY_STREAM_CAPTURE_SINK, "true", nullptr);
+    static const pw_stream_events events = [] {
+        pw_stream_events e{};
+        e.version = PW_VERSION_STREAM_EVENTS;
+        e.state_changed = OnStateChanged;
+        e.io_changed = OnIoChanged;
+        e.process = OnProcess;
+        return e;
+    }();
+    r.stream = pw_stream_new_simple(pw_main_loop_get_loop(r.loop), "Ostrivane latency recorder",
+                                    props, &events, &r);
+    // Mono floats at the graph's rate: the recorder's side of the link converts nothing in time.
+    spa_audio_info_raw info{};
+    info.format = SPA_AUDIO_FORMAT_F32;
+    info.rate = kRate;
+    info.channels = 1;
+    std::uint8_t podBuffer[1024];
+    spa_pod_builder builder{};
+    spa_pod_builder_init(&builder, podBuffer, sizeof podBuffer);
+    const spa_pod* params[1] = {spa_format_audio_raw_build(&builder, SPA_PARAM_EnumFormat, &info)};
+    if (pw_stream_connect(r.stream, PW_DIRECTION_INPUT, PW_ID_ANY,
+                          pw_stream_flags(PW_STREAM_FLAG_AUTOCONNECT | PW_STREAM_FLAG_MAP_BUFFERS |
+                                          PW_STREAM_FLAG_RT_PROCESS),
+                          params, 1) < 0) {
+        std::fprintf(stderr, "recorder: cannot connect\n");
+        return 1;
+    }
+    pw_main_loop_run(r.loop);
+    pw_stream_destroy(r.stream);
+    pw_main_loop_destroy(r.loop);
+    pw_deinit();
+    return 1;
+}
