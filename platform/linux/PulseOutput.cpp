@@ -73,6 +73,7 @@ struct Server {
     pa_threaded_mainloop* loop = nullptr;
     pa_context* context = nullptr;
     Stream* ready = nullptr;
+    int playing = 0;  // streams a clip holds, each of which comes back ready after it
     pa_time_event* cooling = nullptr;
     pa_usec_t hold = 0;       // how long a click stays likely
     pa_usec_t warmUntil = 0;  // on the server's monotonic clock
@@ -285,7 +286,7 @@ void Warm(Server& s) {
     if (s.context == nullptr || s.pa.pa_context_get_state(s.context) != PA_CONTEXT_READY) {
         return;
     }
-    if (s.ready == nullptr) {
+    if (s.ready == nullptr && s.playing == 0) {
         s.ready = Create(s, kLikelyFormat);
     }
     if (s.cooling == nullptr) {
@@ -323,6 +324,7 @@ class PulseOutput final : public AudioOutput {
             Destroy(std::exchange(stream_, nullptr));
             return false;
         }
+        ++s_.playing;
         stream_->pull = std::move(pull);
         stream_->ended = std::move(ended);
         stream_->state = Stream::State::Playing;
@@ -351,6 +353,7 @@ class PulseOutput final : public AudioOutput {
             return;
         }
         const Locked lock(s_);
+        --s_.playing;
         Stream* stream = std::exchange(stream_, nullptr);
         if (stream->drain != nullptr) {
             pa_.pa_operation_cancel(stream->drain);
