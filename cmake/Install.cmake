@@ -11,11 +11,15 @@ if(WIN32)
 endif()
 
 set(OSTRIVANE_INSTALL_PROGRAM_DIR lib/ostrivane)
+# The same modes in the package whatever the umask of the clone it was made from.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
+                                                GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
 install(TARGETS ostrivane RUNTIME DESTINATION ${OSTRIVANE_INSTALL_PROGRAM_DIR})
 foreach(_folder IN ITEMS attempt failure success misc)
     install(DIRECTORY ${PROJECT_SOURCE_DIR}/clips/${_folder}
             DESTINATION ${OSTRIVANE_INSTALL_PROGRAM_DIR}
+            FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ
             FILES_MATCHING PATTERN "*.wav")
 endforeach()
 
@@ -93,5 +97,15 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2, libsndfile1, libsdl2-2.0-0, libpulse0")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+
+# The same bytes from any clone at any time: every time stamp in the package (the archives', the
+# files') is the last changelog entry's, as dpkg-buildpackage sets it, unless the caller set one.
+execute_process(COMMAND dpkg-parsechangelog -l ${PROJECT_SOURCE_DIR}/resources/debian/changelog
+                        -STimestamp
+                OUTPUT_VARIABLE OSTRIVANE_SOURCE_DATE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE
+                ERROR_QUIET)
+configure_file(${PROJECT_SOURCE_DIR}/cmake/CPackProject.cmake.in
+               ${PROJECT_BINARY_DIR}/CPackProject.cmake @ONLY)
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackProject.cmake)
 
 include(CPack)
