@@ -221,9 +221,10 @@ TEST(ShortPath, AliasesOnlyComponentsHoldingWhiteSpaceAndGivesNothingForWhatIsNo
         {"sends it high.wav", "/SENDSI~1.WAV"}, {"SENDSI~3.WAV", "/SENDSI~3.WAV"},
         {"sends it more.wav", "/SENDSI~4.WAV"}};  // past a real name the alias would hide behind
     // clang-format on
-    for (const auto& [name, expected] : cases)
-        std::filesystem::create_directories((dir.path / name).parent_path()),
-            std::ofstream(dir.path / name).close();
+    for (const auto& [name, expected] : cases) {
+        std::filesystem::create_directories((dir.path / name).parent_path());
+        std::ofstream(dir.path / name).close();
+    }
     for (const auto& [name, expected] : cases)
         EXPECT_EQ(Short(root + "/" + name), root + expected) << name;
     EXPECT_EQ(platform::ResolveShortPath(root + "/sendsi~2.wav"), root + "/sends it low.wav");
@@ -299,7 +300,9 @@ struct PulseDaemon {
     }
     support::TempDir dir;
     const std::string socket = dir.path.string() + "/native";
-    pid_t server = 0, silence = 0, recorder = 0;
+    pid_t server = 0;
+    pid_t silence = 0;
+    pid_t recorder = 0;
 };
 
 // Real sound: SDL where no sound server answers or where asked for, else the server. Every clip of

@@ -31,8 +31,11 @@ struct FakePlatform {
     std::vector<std::string> commands;
     std::vector<std::uint32_t> results;
     std::vector<std::pair<std::string, std::uint32_t>> shortPathCalls;  // path, buffer size
-    int doEventsCalls = 0, pollsPerClip = 3, playsStarted = 0;
-    bool open = false, filesExist = true;
+    int doEventsCalls = 0;
+    int pollsPerClip = 3;
+    int playsStarted = 0;
+    bool open = false;
+    bool filesExist = true;
     std::function<std::uint32_t(char* buffer, std::uint32_t size)> shortPath;  // else unchanged
     std::function<void()> onDoEvents;
     int pollsLeft = -1;  // while playing, the "playing" answers still to come
@@ -79,7 +82,8 @@ std::uint32_t GetShortPathName(const char* path, char* buffer, std::uint32_t siz
 }
 
 void DoEvents() {
-    if (++fake.doEventsCalls, fake.onDoEvents)
+    ++fake.doEventsCalls;
+    if (fake.onDoEvents)
         fake.onDoEvents();
 }
 
@@ -172,12 +176,15 @@ TEST_F(FormsTest, EveryControlSitsWhereTheLayoutPutsItWithItsWholeCaption) {
     // ones taller, About at the foot of the first frame.
     std::map<std::string, std::pair<std::string, QRect>> expected{
         {"Command28", {"Frame1", {16, 392, 113, 25}}}, {"Text1", {"Form2", {8, 8, 297, 193}}}};
-    for (int frame = 0, n = 1; frame < 4; ++frame) {
+    int n = 1;
+    for (int frame = 0; frame < 4; ++frame) {
         const std::string name = "Frame" + std::to_string(frame + 1);
         expected[name] = {"Form1", {16 + 168 * frame, 16, 145, 433}};
-        for (int row = 0; n <= std::array{5, 10, 19, 27}[frame]; ++row, ++n)
+        for (int row = 0; n <= std::array{5, 10, 19, 27}[frame]; ++row) {
             expected["Command" + std::to_string(n)] = {name,
                                                        {16, 32 + 40 * row, 113, n < 26 ? 25 : 33}};
+            ++n;
+        }
     }
     auto& about = runtime.Show(forms::Form2);
     for (auto [window, size] :
@@ -225,7 +232,8 @@ TEST_F(FormsTest, EveryControlSitsWhereTheLayoutPutsItWithItsWholeCaption) {
     QCoreApplication::processEvents();
     EXPECT_FALSE(credits->verticalScrollBar()->isVisible());
     const QPointer<QWidget> closed = &about;
-    about.close(), QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    about.close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(closed.isNull() && runtime.Show(forms::Form2).isVisible()) << "About opens afresh";
 }
 

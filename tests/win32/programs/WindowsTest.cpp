@@ -24,9 +24,13 @@ using platform::win32::Narrow;
 using platform::win32::Widen;
 
 int failures = 0;
-#define CHECK(c, detail) \
-    ((c) ? void()        \
-         : (++failures, void(std::printf("%d: %s (%s)\n", __LINE__, #c, Narrow(detail).c_str()))))
+void Check(bool passed, int line, const char* check, const std::wstring& detail) {
+    if (!passed) {
+        ++failures;
+        std::printf("%d: %s (%s)\n", line, check, Narrow(detail).c_str());
+    }
+}
+#define CHECK(c, detail) Check(c, __LINE__, #c, detail)
 
 std::wstring Clip(const wchar_t* name) {
     return Widen(platform::AppPath()) + L"\\attempt\\" + name;
@@ -62,10 +66,14 @@ void Layout() {
         CHECK(std::abs(r.right * twips - window->Definition().clientWidth) <= twips / 2, L"width");
         for (const auto& row : window->Definition().controls) {
             HWND control = window->Control(row.name);
-            int left = row.left, top = row.top;
-            for (const auto& frame : window->Definition().controls)
-                if (frame.name == row.parent)
-                    left += frame.left, top += frame.top;
+            int left = row.left;
+            int top = row.top;
+            for (const auto& frame : window->Definition().controls) {
+                if (frame.name == row.parent) {
+                    left += frame.left;
+                    top += frame.top;
+                }
+            }
             GetWindowRect(control, &r);
             MapWindowPoints(nullptr, window->Handle(), reinterpret_cast<POINT*>(&r), 2);
             CHECK(std::abs(r.left * twips - left) + std::abs(r.bottom * twips - top - row.height) <=
