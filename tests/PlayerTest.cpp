@@ -129,8 +129,7 @@ TEST_F(Module1Test, OpensTheClipByItsShortPathPlaysItPollsUntilItStopsAndClosesI
 }
 
 // The nested open finds the alias taken and its play lets the first clip play on; back in the first
-// call the alias is gone, so its wait ends and its close fails. A flood of clicks, each delivered
-// by a pump pass, goes sixteen calls deep and no further.
+// call the alias is gone, so its wait ends. A flood of clicks goes sixteen calls deep, no further.
 TEST_F(Module1Test, AClipClickedDuringAnotherIsNotHeardAndBothReturnWhenTheFirstEnds) {
     p.pollsPerClip = 4;
     p.onDoEvents = [&, clicked = false]() mutable {
@@ -172,8 +171,7 @@ struct FormsTest : ::testing::Test {
 };
 
 TEST_F(FormsTest, EveryControlSitsWhereTheLayoutPutsItWithItsWholeCaption) {
-    // In pixels: four frames side by side, clip buttons stacked 40 px apart in each, the two last
-    // ones taller, About at the foot of the first frame.
+    // In pixels: four frames, buttons 40 px apart, the last two taller, About at the foot.
     std::map<std::string, std::pair<std::string, QRect>> expected{
         {"Command28", {"Frame1", {16, 392, 113, 25}}}, {"Text1", {"Form2", {8, 8, 297, 193}}}};
     int n = 1;
@@ -225,8 +223,7 @@ TEST_F(FormsTest, EveryControlSitsWhereTheLayoutPutsItWithItsWholeCaption) {
         }
     }
     EXPECT_TRUE(expected.empty()) << expected.begin()->first << " is missing";
-    // The credits box shows no scroll bar, however much is typed into it. (Its lines wrap at its
-    // width: none is ever wider.)
+    // The credits box shows no scroll bar, however much is typed into it (its lines wrap).
     auto* credits = static_cast<QPlainTextEdit*>(about.Control("Text1"));
     credits->setPlainText(QString(500, 'x') + QString("\n").repeated(100));
     QCoreApplication::processEvents();
@@ -237,8 +234,7 @@ TEST_F(FormsTest, EveryControlSitsWhereTheLayoutPutsItWithItsWholeCaption) {
     EXPECT_TRUE(closed.isNull() && runtime.Show(forms::Form2).isVisible()) << "About opens afresh";
 }
 
-// Focus starts on Command1 and the keyboard runs through the buttons in number order; every clip
-// button, pressed by any of its keys, plays its own shipped clip from the program's folder.
+// Focus starts on Command1, Tab runs through the buttons in order; each plays its own shipped clip.
 TEST_F(FormsTest, TheKeyboardRunsThroughTheButtonsInOrderAndEachPlaysItsOwnShippedClip) {
     std::set<std::string> played;
     for (int n = 1; n <= 28; ++n) {
@@ -263,8 +259,8 @@ TEST_F(FormsTest, TheKeyboardRunsThroughTheButtonsInOrderAndEachPlaysItsOwnShipp
     EXPECT_EQ(fake.doEventsCalls, 27 * 3);
 }
 
-// About opens one window with the credits at once, even during a clip; the program ends when its
-// last window has closed, and not before the clip under way has ended.
+// About opens one window at once, even during a clip; the program ends with its last window, once
+// the clip under way has ended.
 TEST(ProgramEnd, ComesWithTheLastWindowClosedOnceTheClipUnderWayHasEnded) {
     fake = {};
     platform::qt::Runtime runtime;

@@ -1,10 +1,7 @@
-// The fuzz targets, which platform_test replays and tools/fuzz fuzzes: nothing may crash, leak or
-// hang; a broken property aborts. short_path: flags (2: '\' joins the path), then names split by
-// NUL or '/', made as files; each short path keeps the size contract, holds no white space and
-// leads back to its file (unless a name holds a '\', which both directions take for a separator).
-// wave_open: a clip that opens plays to its end, no further than its length, which no codec makes
-// much longer than the file. mci_command: a reply size, then commands split by NUL, 250 ms apart:
-// replies end within it.
+// The fuzz targets (tools/fuzz): nothing may crash, leak or hang; a broken property aborts.
+// short_path: flags (2: '\' joins the path), then names split by NUL or '/': each short path keeps
+// the size contract, holds no white space and leads back to its file. wave_open: a clip plays to
+// its end, no further than its length. mci_command: a reply size, then commands: replies fit.
 #include <sys/stat.h>
 
 #include <cstring>
@@ -15,38 +12,18 @@
 #include "platform/linux/MciService.h"
 #include "tests/support/Support.h"
 
-#define CHECK(c)                                                          \
-    do {                                                                  \
-        if (!(c)) {                                                       \
-            std::fprintf(stderr, "%d: check failed: %s\n", __LINE__, #c); \
-            std::abort();                                                 \
-        }                                                                 \
-    } while (false)
-
-namespace fuzz {
 namespace {
+
+void Check(bool holds, int line, const char* property) {
+    if (!holds) {
+        std::fprintf(stderr, "%d: check failed: %s\n", line, property);
+        std::abort();
+    }
+}
+#define CHECK(c) Check(c, __LINE__, #c)
 
 // Decoded samples per byte of file, at most: MPEG audio at its lowest bit rates is near 100.
 constexpr std::size_t kGrowth = 128;
-
-struct Output final : mci::AudioOutput {  // the audio thread's part, played by the target
-    explicit Output(std::set<Output*>& outputs) : open(outputs) {}
-    ~Output() override { open.erase(this); }
-    bool Open(const mci::Format& played, Pull pulled, Ended end) override {
-        CHECK(played.rate > 0);
-        CHECK(played.channels > 0);
-        format = played;
-        pull = std::move(pulled);
-        ended = std::move(end);
-        return open.insert(this).second;
-    }
-    void SetPaused(bool) override {}
-    void Close() override { open.erase(this); }
-    std::set<Output*>& open;
-    mci::Format format;
-    Pull pull;
-    Ended ended;
-};
 
 std::vector<std::string> Split(std::string_view rest, std::string_view separators) {
     std::vector<std::string> parts;
@@ -62,8 +39,6 @@ std::uint32_t Status(mci::Service& service, const std::string& item) {
     service.Send(("status f " + item).c_str(), reply, sizeof reply);
     return static_cast<std::uint32_t>(std::strtoul(reply, nullptr, 10));
 }
-
-}  // namespace
 
 void Initialize() {
     static const support::TempDir scratch;  // names below are relative: no random text in a run
@@ -119,14 +94,16 @@ int ShortPath(const std::uint8_t* data, std::size_t size) {
 
 int WaveOpen(const std::uint8_t* data, std::size_t size) {
     std::ofstream("clip.wav").write(reinterpret_cast<const char*>(data), std::streamsize(size));
-    std::set<Output*> open;
-    mci::Service service([&] { return std::make_unique<Output>(open); },
+    std::set<support::HandOutput*> open;
+    mci::Service service([&] { return std::make_unique<support::HandOutput>(open, false); },
                          [] { return std::chrono::steady_clock::time_point{}; });  // no stall
     const bool opened = service.Send("open waveaudio!clip.wav alias f", nullptr, 0) == 0;
     if (opened) {
         CHECK(service.Send("play f", nullptr, 0) == 0);
         CHECK(open.size() == 1);
-        Output& output = **open.begin();
+        support::HandOutput& output = **open.begin();
+        CHECK(output.format.rate > 0);
+        CHECK(output.format.channels > 0);
         alignas(8) std::uint8_t buffer[4096];
         const std::size_t frames = sizeof buffer / output.format.FrameBytes();
         std::uint64_t played = 0;
@@ -151,9 +128,10 @@ int MciCommand(const std::uint8_t* data, std::size_t size) {
         return 0;
     }
     const std::uint32_t replySize = (data[0] << 8 | data[1]) % 257;
-    std::set<Output*> open;
+    std::set<support::HandOutput*> open;
     auto now = std::chrono::steady_clock::time_point{};
-    mci::Service service([&] { return std::make_unique<Output>(open); }, [&] { return now; });
+    mci::Service service([&] { return std::make_unique<support::HandOutput>(open, false); },
+                         [&] { return now; });
     for (const auto& command :
          Split({reinterpret_cast<const char*>(data + 2), size - 2}, {"\0", 1})) {
         if (command.find_first_of("/\\") != std::string::npos) {
@@ -163,7 +141,7 @@ int MciCommand(const std::uint8_t* data, std::size_t size) {
         service.Send(command.c_str(), reply.data(), replySize);
         CHECK(replySize == 0 || std::memchr(reply.data(), '\0', replySize) != nullptr);
         CHECK(std::all_of(reply.begin() + replySize, reply.end(), [](char c) { return c == '#'; }));
-        for (Output* output : std::vector(open.begin(), open.end())) {
+        for (support::HandOutput* output : std::vector(open.begin(), open.end())) {
             alignas(8) std::uint8_t samples[2048];
             if (output->pull(samples, sizeof samples) == 0) {
                 output->ended();
@@ -174,21 +152,17 @@ int MciCommand(const std::uint8_t* data, std::size_t size) {
     return 0;
 }
 
-}  // namespace fuzz
+}  // namespace
 
-#ifdef OSTRIVANE_FUZZER
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzz::Initialize();
+    Initialize();
     return 0;
 }
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const std::string name = getenv("OSTRIVANE_FUZZ_TARGET");  // set by tools/fuzz
-    if (name == "short_path") {
-        return fuzz::ShortPath(data, size);
-    }
-    if (name == "mci_command") {
-        return fuzz::MciCommand(data, size);
-    }
-    return fuzz::WaveOpen(data, size);
+    static const std::string name = getenv("OSTRIVANE_FUZZ_TARGET");
+    static const auto target = name == "short_path"    ? ShortPath
+                               : name == "mci_command" ? MciCommand
+                                                       : WaveOpen;
+    return target(data, size);
 }
-#endif

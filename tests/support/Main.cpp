@@ -1,6 +1,5 @@
-// The test programs' main. The caller's environment goes but for PATH: nothing leads a test to the
-// caller's display, sound server, audio driver, fonts, locale or home; the home is the process's
-// own, where no sound server starts on demand. --without-liberation-sans hides that font.
+// The test programs' main. The caller's environment goes but for PATH (display, sound server, audio
+// driver, fonts, locale, home); --without-liberation-sans hides that font.
 #include <gtest/gtest.h>
 
 #include <QApplication>

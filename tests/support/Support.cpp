@@ -11,7 +11,8 @@ void WriteWav(const fs::path& path, int rate, int channels, int bits,
               std::span<const std::uint8_t> data) {
     const auto u16 = [](std::uint32_t v) { return std::string{char(v), char(v >> 8)}; };
     const auto u32 = [&](std::uint32_t v) { return u16(v) + u16(v >> 16); };
-    const auto frame = std::uint32_t(channels * bits / 8), size = std::uint32_t(data.size());
+    const auto frame = std::uint32_t(channels * bits / 8);
+    const auto size = std::uint32_t(data.size());
     std::ofstream(path, std::ios::binary)
         << "RIFF" << u32(36 + size) << "WAVEfmt " << u32(16) << u16(1) << u16(channels) << u32(rate)
         << u32(rate * frame) << u16(frame) << u16(bits) << "data" << u32(size)

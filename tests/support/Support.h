@@ -1,9 +1,12 @@
 #pragma once
-// What the tests share: clips made on the spot and scratch folders.
+// What the tests share: clips made on the spot, scratch folders, an audio output played by hand.
 #include <filesystem>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
+
+#include "platform/linux/WaveAudio.h"
 
 namespace support {
 
@@ -21,6 +24,26 @@ struct TempDir {
     ~TempDir() { std::filesystem::remove_all(path, ignored); }
     std::filesystem::path path;
     std::error_code ignored;
+};
+
+// An audio output that plays nothing by itself: the test pulls the samples and says when they have
+// been played. Listed in `open` while open; refuses to open when made with `refuse`.
+struct HandOutput final : mci::AudioOutput {
+    HandOutput(std::set<HandOutput*>& outputs, bool refuse) : open(outputs), refused(refuse) {}
+    ~HandOutput() override { open.erase(this); }
+    bool Open(const mci::Format& played, Pull pulled, Ended end) override {
+        format = played;
+        pull = std::move(pulled);
+        ended = std::move(end);
+        return !refused && open.insert(this).second;
+    }
+    void SetPaused(bool) override {}
+    void Close() override { open.erase(this); }
+    std::set<HandOutput*>& open;
+    const bool refused;
+    mci::Format format;
+    Pull pull;
+    Ended ended;
 };
 
 }  // namespace support

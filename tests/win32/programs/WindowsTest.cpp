@@ -1,6 +1,5 @@
-// The Windows program under Wine: the windows the Win32 runtime builds from the tables; a clip in a
-// folder with blanks through the real winmm on a volume without short names; the real
-// ostrivane.exe, driven from outside as a user would. Prints each failed check; 0 when none failed.
+// The Windows program under Wine: the windows, a clip without short names through the real winmm,
+// the real ostrivane.exe driven from outside. Prints each failed check; 0 when none failed.
 #include "platform/win32/Windows.h"
 
 #include <chrono>
@@ -41,8 +40,7 @@ std::wstring Clip(const wchar_t* name) {
 // cores taken three times over.
 constexpr auto kWineLag = std::chrono::seconds(5);
 
-// Whether what began at `start` took at least the clip's length, and no more than Wine's lag
-// beyond it. Prints both, so that a run shows how close it came.
+// At least the clip's length since `start`, and no more than Wine's lag beyond it; both printed.
 bool TookTheClipsLength(const std::wstring& clip, std::chrono::steady_clock::time_point start) {
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - start);
@@ -119,8 +117,7 @@ void TheRealProgramPlaysAClickedClipToItsEndAndOutlivesItsWindowUntilThen() {
     DWORD_PTR result = 0;
     DWORD code = 1;
     auto start = std::chrono::steady_clock::now();
-    // The same button twice: whichever click the program takes first plays, the other is nested
-    // in its wait and returns with it.
+    // The same button twice: whichever click comes first plays, the other returns with it.
     PostMessageW(button(L"Sends It High!"), BM_CLICK, 0, 0);
     SendMessageTimeoutW(button(L"Sends It High!"), BM_CLICK, 0, 0, SMTO_NORMAL, 20000, &result);
     CHECK(TookTheClipsLength(Clip(L"sends it high.wav"), start), L"click");
