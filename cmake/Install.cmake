@@ -90,11 +90,11 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
-# Qt comes from dpkg-shlibdeps; the font is loaded by name at run time, and libsndfile, SDL and
+# Qt and libsndfile come from dpkg-shlibdeps; the font is loaded by name at run time, and SDL and
 # libpulse on the first click, so no library dependency can find them. Qt's Wayland plugin, for a session
 # without X11.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2, libsndfile1, libsdl2-2.0-0, libpulse0")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2, libsdl2-2.0-0, libpulse0")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 

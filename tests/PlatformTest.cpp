@@ -227,10 +227,9 @@ struct PulseDaemon {
     std::string Start() {
         server = Spawn(
             "pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no "
-            "--disable-shm=yes --log-target=file:\"$XDG_RUNTIME_DIR/log\" -L \""
-            "module-native-protocol-unix auth-anonymous=1 socket=$XDG_RUNTIME_DIR/native"
-            "\" -L 'module-null-sink sink_name=nullsink rate=22050 channels=1 "
-            "format=s16le'",
+            "--disable-shm=yes --log-target=file:$XDG_RUNTIME_DIR/log -L "
+            "'module-native-protocol-unix auth-anonymous=1 socket='$XDG_RUNTIME_DIR/native -L "
+            "'module-null-sink sink_name=nullsink rate=22050 channels=1 format=s16le'",
             dir.path);
         if (std::system(
                 ("timeout 10 sh -c 'until [ -S " + socket + " ]; do sleep 0.05; done'").c_str())) {

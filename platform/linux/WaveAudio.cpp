@@ -1,6 +1,5 @@
 #include "platform/linux/WaveAudio.h"
 
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <sndfile.h>
 #include <sys/stat.h>
@@ -8,44 +7,13 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <utility>
 
 #include "platform/linux/MciErrors.h"
 
 namespace mci {
-
-// libsndfile is loaded on the first clip, as the outputs are: the start-up does not pay for it and
-// the eight codec libraries it brings along. Never closed: a clip may be closing as the program
-// ends.
-// clang-format off
-#define OSTRIVANE_SNDFILE(F) \
-    F(sf_open_fd) F(sf_close) F(sf_readf_short) F(sf_readf_int) F(sf_readf_float) F(sf_seek)
-// clang-format on
-
-struct Sndfile {
-#define OSTRIVANE_DECLARE(name) decltype(&::name) name;
-    OSTRIVANE_SNDFILE(OSTRIVANE_DECLARE)
-};
-
 namespace {
-
-const Sndfile* LoadSndfile() {
-    static const Sndfile* const library = []() -> const Sndfile* {
-        void* handle = dlopen("libsndfile.so.1", RTLD_NOW | RTLD_LOCAL);
-        if (handle == nullptr) {
-            std::fprintf(stderr, "cannot load libsndfile.so.1: %s; clips will be silent\n",
-                         dlerror());
-            return nullptr;
-        }
-        static Sndfile sndfile{};
-#define OSTRIVANE_RESOLVE(name) \
-    &&(sndfile.name = reinterpret_cast<decltype(sndfile.name)>(dlsym(handle, #name)))
-        return (true OSTRIVANE_SNDFILE(OSTRIVANE_RESOLVE)) ? &sndfile : nullptr;
-    }();
-    return library;
-}
 
 // The most channels an output here takes (a sound server's limit; SDL's is 8).
 constexpr int kMaxChannels = 32;
@@ -79,10 +47,6 @@ std::size_t Format::FrameBytes() const {
 platform::MciError Clip::Open(const std::string& path, Clip& clip) {
     // O_NONBLOCK keeps a FIFO from blocking the open; the type is then checked on the descriptor
     // itself, so a swapped file cannot slip through.
-    const Sndfile* sf = LoadSndfile();
-    if (sf == nullptr) {
-        return kInvalidFile;
-    }
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         return (errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG) ? kFileNotFound
@@ -92,7 +56,7 @@ platform::MciError Clip::Open(const std::string& path, Clip& clip) {
     SF_INFO info{};
     SNDFILE* file = nullptr;
     if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
-        file = sf->sf_open_fd(fd, SFM_READ, &info, SF_TRUE);  // closes fd when it is closed
+        file = sf_open_fd(fd, SFM_READ, &info, SF_TRUE);  // closes fd when it is closed
     } else {
         ::close(fd);
     }
@@ -100,8 +64,7 @@ platform::MciError Clip::Open(const std::string& path, Clip& clip) {
         return kInvalidFile;
     }
     Clip opened;
-    opened.sf_ = sf;
-    opened.file_ = file;
+    opened.file_.reset(file);
     opened.format_ = {info.samplerate, info.channels, DecodedType(info.format)};
     opened.frames_ = info.frames;
     if (!IsWave(info.format) || info.samplerate <= 0 || info.channels <= 0 ||
@@ -110,26 +73,6 @@ platform::MciError Clip::Open(const std::string& path, Clip& clip) {
     }
     clip = std::move(opened);
     return kOk;
-}
-
-Clip::Clip(Clip&& other) noexcept
-    : sf_(other.sf_),
-      file_(std::exchange(other.file_, nullptr)),
-      format_(other.format_),
-      frames_(other.frames_) {}
-
-Clip& Clip::operator=(Clip&& other) noexcept {
-    sf_ = other.sf_;
-    std::swap(file_, other.file_);
-    format_ = other.format_;
-    frames_ = other.frames_;
-    return *this;
-}
-
-Clip::~Clip() {
-    if (file_ != nullptr) {
-        sf_->sf_close(file_);
-    }
 }
 
 std::uint32_t Clip::MillisecondsAt(std::int64_t frame) const {
@@ -141,17 +84,17 @@ std::uint32_t Clip::MillisecondsAt(std::int64_t frame) const {
 std::int64_t Clip::Read(std::uint8_t* out, std::int64_t frames) {
     switch (format_.type) {
         case SampleType::S16:
-            return sf_->sf_readf_short(file_, reinterpret_cast<short*>(out), frames);
+            return sf_readf_short(file_.get(), reinterpret_cast<short*>(out), frames);
         case SampleType::S32:
-            return sf_->sf_readf_int(file_, reinterpret_cast<int*>(out), frames);
+            return sf_readf_int(file_.get(), reinterpret_cast<int*>(out), frames);
         case SampleType::F32:
-            return sf_->sf_readf_float(file_, reinterpret_cast<float*>(out), frames);
+            return sf_readf_float(file_.get(), reinterpret_cast<float*>(out), frames);
     }
     return 0;
 }
 
 void Clip::Rewind() {
-    sf_->sf_seek(file_, 0, SEEK_SET);
+    sf_seek(file_.get(), 0, SEEK_SET);
 }
 
 WaveDevice::WaveDevice(Clip clip, std::unique_ptr<AudioOutput> output, Clock clock,

@@ -1,6 +1,8 @@
 #pragma once
 // The waveaudio device: one WAVE clip, decoded a piece at a time as its audio output asks, and
 // that output.
+#include <sndfile.h>
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -10,11 +12,7 @@
 
 #include "platform/Mci.h"
 
-struct sf_private_tag;
-
 namespace mci {
-
-struct Sndfile;
 
 // What a clip is decoded to: 16 bits for every format of 16 bits or fewer, compressed ones
 // included; 32 bits for 24- and 32-bit PCM; float for float and double. Native byte order.
@@ -36,11 +34,6 @@ class Clip {
     // file in the WAVE family. Returns 0, kFileNotFound or kInvalidFile.
     static platform::MciError Open(const std::string& path, Clip& clip);
 
-    Clip() = default;
-    Clip(Clip&&) noexcept;
-    Clip& operator=(Clip&&) noexcept;
-    ~Clip();
-
     const Format& format() const { return format_; }
     std::int64_t Frames() const { return frames_; }
     std::uint32_t MillisecondsAt(std::int64_t frame) const;
@@ -49,8 +42,7 @@ class Clip {
     void Rewind();
 
   private:
-    const Sndfile* sf_ = nullptr;
-    sf_private_tag* file_ = nullptr;
+    std::unique_ptr<SNDFILE, decltype(&sf_close)> file_{nullptr, &sf_close};
     Format format_;
     std::int64_t frames_ = 0;
 };
