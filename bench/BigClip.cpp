@@ -1,25 +1,26 @@
 // Opens a clip through the program's MCI service, plays it for a while and reports, one
 // "name value" a line: how long the open took, the length it gives, the resident memory grown
-// from before the open to its peak while playing, and the mode and position at the end.
+// from before the open to the process's peak, and the mode and position at the end.
 //   ostrivane_big_clip FILE SECONDS
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "platform/Mci.h"
 
 namespace {
 
-long ResidentKiB() {
+// A field of this process's status in KiB: VmRSS (resident now) or VmHWM (its peak so far).
+long StatusKiB(std::string_view field) {
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line)) {
-        if (line.starts_with("VmRSS:")) {
-            return std::stol(line.substr(6));
+        if (line.starts_with(field) && line[field.size()] == ':') {
+            return std::stol(line.substr(field.size() + 1));
         }
     }
     return -1;
@@ -38,7 +39,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: ostrivane_big_clip FILE SECONDS\n");
         return 2;
     }
-    const long before = ResidentKiB();
+    const long before = StatusKiB("VmRSS");
     const std::string open = std::string("open \"") + argv[1] + "\" type waveaudio alias big";
     const auto start = std::chrono::steady_clock::now();
     const auto opened = platform::mciSendString(open.c_str(), nullptr, 0, 0);
@@ -50,13 +51,8 @@ int main(int argc, char** argv) {
     std::printf("open_ms %.3f\n", took.count());
     std::printf("length_ms %s\n", Ask("status big length").c_str());
     platform::mciSendString("play big", nullptr, 0, 0);
-    long peak = before;
-    const auto end = start + std::chrono::duration<double>(std::atof(argv[2]));
-    while (std::chrono::steady_clock::now() < end) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        peak = std::max(peak, ResidentKiB());
-    }
-    std::printf("rss_growth_kib %ld\n", peak - before);
+    std::this_thread::sleep_for(std::chrono::duration<double>(std::atof(argv[2])));
+    std::printf("rss_growth_kib %ld\n", StatusKiB("VmHWM") - before);
     std::printf("mode %s\n", Ask("status big mode").c_str());
     std::printf("position_ms %s\n", Ask("status big position").c_str());
     platform::mciSendString("close big", nullptr, 0, 0);
