@@ -39,6 +39,9 @@ std::wstring Clip(const wchar_t* name) {
 // second on an idle machine, half a second with two busy loops beside it, two seconds with both
 // cores taken three times over.
 constexpr auto kWineLag = std::chrono::seconds(5);
+// Under QEMU's emulation of i386 (the argument "emulated") every bound is this many times as wide.
+constexpr int kEmulationSlowness = 4;
+int slowness = 1;
 
 // At least the clip's length since `start`, and no more than Wine's lag beyond it; both printed.
 bool TookTheClipsLength(const std::wstring& clip, std::chrono::steady_clock::time_point start) {
@@ -50,7 +53,7 @@ bool TookTheClipsLength(const std::wstring& clip, std::chrono::steady_clock::tim
     const auto length = std::chrono::milliseconds(1000LL * header[10] / header[7]);
     std::printf("%s: %lld ms for a clip of %lld ms\n", Narrow(clip).c_str(),
                 static_cast<long long>(took.count()), static_cast<long long>(length.count()));
-    return took >= length && took < length + kWineLag;
+    return took >= length && took < length + kWineLag * slowness;
 }
 
 // The forms at the screen's resolution: every edge within a pixel of its twips.
@@ -107,7 +110,7 @@ void TheRealProgramPlaysAClickedClipToItsEndAndOutlivesItsWindowUntilThen() {
                    &program);
     HWND form1 = nullptr;
     // Shown once its controls are made: a busy machine may find the window before.
-    for (int tries = 0; tries < 500 && !IsWindowVisible(form1); ++tries) {
+    for (int tries = 0; tries < 500 * slowness && !IsWindowVisible(form1); ++tries) {
         Sleep(20);
         form1 = FindWindowW(nullptr, L"Ostrivane v1.0");
     }
@@ -119,12 +122,13 @@ void TheRealProgramPlaysAClickedClipToItsEndAndOutlivesItsWindowUntilThen() {
     auto start = std::chrono::steady_clock::now();
     // The same button twice: whichever click comes first plays, the other returns with it.
     PostMessageW(button(L"Sends It High!"), BM_CLICK, 0, 0);
-    SendMessageTimeoutW(button(L"Sends It High!"), BM_CLICK, 0, 0, SMTO_NORMAL, 20000, &result);
+    SendMessageTimeoutW(button(L"Sends It High!"), BM_CLICK, 0, 0, SMTO_NORMAL, 20000 * slowness,
+                        &result);
     CHECK(TookTheClipsLength(Clip(L"sends it high.wav"), start), L"click");
     start = std::chrono::steady_clock::now();
     PostMessageW(button(L"Long Try!"), BM_CLICK, 0, 0);
     PostMessageW(form1, WM_CLOSE, 0, 0);
-    WaitForSingleObject(program.hProcess, 20000);
+    WaitForSingleObject(program.hProcess, 20000 * slowness);
     CHECK(TookTheClipsLength(Clip(L"long try.wav"), start), L"close");
     CHECK(GetExitCodeProcess(program.hProcess, &code) && code == 0, L"exit code");
     TerminateProcess(program.hProcess, 1);
@@ -147,10 +151,18 @@ DWORD ShortPathNameW(LPCWSTR longPath, LPWSTR buffer, DWORD size) {
 
 }  // namespace platform::win32
 
-int main(int argc, char**) {
+int main(int argc, char** argv) {
+    bool layoutOnly = false;  // at another resolution, say
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        layoutOnly = layoutOnly || argument == "layout";
+        if (argument == "emulated") {
+            slowness = kEmulationSlowness;
+        }
+    }
     SetProcessDPIAware();  // as the program's manifest makes it
     Layout();
-    if (argc == 1) {  // with any argument, only the layout: at another resolution, say
+    if (!layoutOnly) {
         AClipInAFolderWithBlanksPlaysWithoutShortNames();
         TheRealProgramPlaysAClickedClipToItsEndAndOutlivesItsWindowUntilThen();
     }
