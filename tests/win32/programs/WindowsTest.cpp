@@ -152,14 +152,9 @@ DWORD ShortPathNameW(LPCWSTR longPath, LPWSTR buffer, DWORD size) {
 }  // namespace platform::win32
 
 int main(int argc, char** argv) {
-    bool layoutOnly = false;  // at another resolution, say
-    for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i];
-        layoutOnly = layoutOnly || argument == "layout";
-        if (argument == "emulated") {
-            slowness = kEmulationSlowness;
-        }
-    }
+    // [layout]: the layout alone, at another resolution, say; [emulated]: bounds for QEMU's pace.
+    const bool layoutOnly = argc > 1 && std::string(argv[1]) == "layout";
+    slowness = std::string(argv[argc - 1]) == "emulated" ? kEmulationSlowness : 1;
     SetProcessDPIAware();  // as the program's manifest makes it
     Layout();
     if (!layoutOnly) {
