@@ -110,7 +110,8 @@ def check_understood(clips_dir, clips, failures):
     path, needed = MUST_HEAR
     must = [clip for clip in clips if clip.path == path]
     if must:
-        said = " %s " % " ".join(recognition.normalise(heard.get(must[0], recognition.Heard("", "")).open))
+        words = recognition.normalise(heard.get(must[0], recognition.Heard("", "")).open)
+        said = " %s " % " ".join(words)
         found = (" %s " % needed) in said
         print('"%s" heard in "%s": %s' % (needed, must[0].name, "yes" if found else "no"))
         if not found:

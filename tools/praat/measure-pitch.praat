@@ -1,5 +1,6 @@
-# Prints the pitch of a sound file from a given start time on, for tools/check-clips: a first line with
-# the 5 %, 50 % and 95 % quantiles in Hz, then one line for each voiced frame: its time and F0.
+# Prints the pitch of a sound file from a given start time on, for tools/check-clips: a first
+# line with the 5 %, 50 % and 95 % quantiles in Hz, then one line for each voiced frame: its time
+# and F0.
 #
 #   praat --run measure-pitch.praat FILE START
 #
