@@ -11,6 +11,8 @@ inline constexpr int kTwipsPerPixel = 15;  // at 96 dots per inch
 
 enum class ControlKind { Frame, CommandButton, TextBox };
 
+struct FormDefinition;
+
 struct Control {
     std::string_view name;
     ControlKind kind;
@@ -19,10 +21,9 @@ struct Control {
     int tabIndex;
     std::string_view caption;   // a text box's initial text
     std::string_view clipPath;  // appended to the program directory; empty for other buttons
-    std::string_view accessibleName = {};  // what a screen reader calls a control with no caption
+    std::string_view accessibleName = {};   // what a screen reader calls a control with no caption
+    const FormDefinition* opens = nullptr;  // the form a button shows when clicked
 };
-
-struct FormDefinition;
 
 // What a form's handlers may ask of the window runtime, for the window they belong to.
 class FormHost {

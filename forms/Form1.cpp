@@ -27,6 +27,14 @@ constexpr Control Button(std::string_view name, std::string_view frame, std::str
             caption, clipPath};
 }
 
+// A button that shows another form instead of playing a clip.
+constexpr Control Opener(std::string_view name, std::string_view frame, std::string_view caption,
+                         int top, int tabIndex, const FormDefinition& opens) {
+    Control button = Button(name, frame, caption, top, kShort, tabIndex, "");
+    button.opens = &opens;
+    return button;
+}
+
 constexpr std::array kControls{
     Frame("Frame1", 240, 0, "Attempt"),
     Frame("Frame2", 2760, 1, "Failure"),
@@ -37,7 +45,7 @@ constexpr std::array kControls{
     Button("Command3", "Frame1", "Sends It High!", 1680, kShort, 6, "\\attempt\\sends it high.wav"),
     Button("Command4", "Frame1", "Wild Toss!", 2280, kShort, 7, "\\attempt\\wild toss.wav"),
     Button("Command5", "Frame1", "Nobody Near!", 2880, kShort, 8, "\\attempt\\nobody near.wav"),
-    Button("Command28", "Frame1", "About", 5880, kShort, 31, ""),
+    Opener("Command28", "Frame1", "About", 5880, 31, Form2),
     Button("Command6", "Frame2", "Won't Drop In!", 480, kShort, 9, "\\failure\\won't drop in.wav"),
     Button("Command7", "Frame2", "Picked Off!", 1080, kShort, 10, "\\failure\\picked off.wav"),
     Button("Command8", "Frame2", "Off Target!", 1680, kShort, 11, "\\failure\\off target.wav"),
@@ -75,8 +83,8 @@ constexpr std::array kControls{
 void Click(FormHost& host, const Control& button) {
     if (!button.clipPath.empty()) {
         Module1::PlayWaveFile(platform::AppPath() + std::string(button.clipPath));
-    } else if (button.name == "Command28") {
-        host.Show(Form2);
+    } else if (button.opens != nullptr) {
+        host.Show(*button.opens);
     }
 }
 
