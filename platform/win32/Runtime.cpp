@@ -7,6 +7,7 @@
 #include <system_error>
 #include <utility>
 
+#include "forms/TabOrder.h"
 #include "platform/win32/MessageLoop.h"
 #include "platform/win32/Text.h"
 
@@ -31,19 +32,6 @@ const forms::Control* Named(const forms::FormDefinition& form, std::string_view 
         }
     }
     return nullptr;
-}
-
-// The table's controls in tab order, which is also the order they are created in: the dialog
-// manager tabs through the windows' z-order.
-std::vector<const forms::Control*> TabOrder(const forms::FormDefinition& form) {
-    std::vector<const forms::Control*> ordered;
-    for (const auto& control : form.controls) {
-        ordered.push_back(&control);
-    }
-    std::stable_sort(
-        ordered.begin(), ordered.end(),
-        [](const forms::Control* a, const forms::Control* b) { return a->tabIndex < b->tabIndex; });
-    return ordered;
 }
 
 // Where a new group begins for the dialog manager: at every frame, and at each run of buttons
@@ -97,7 +85,8 @@ FormWindow::~FormWindow() {
 
 void FormWindow::CreateControls() {
     const forms::Control* previous = nullptr;
-    for (const forms::Control* control : TabOrder(form_)) {
+    // Created in tab order: the dialog manager tabs through the windows' z-order.
+    for (const forms::Control* control : forms::TabOrder(form_)) {
         // Frames hold no child windows: a button is the window's child placed over its frame,
         // as dialog templates do it, so that its notifications reach this window directly.
         int left = control->left;
@@ -168,26 +157,20 @@ void FormWindow::Click(const forms::Control& control) {
     if (form_.click == nullptr) {
         return;
     }
-    ++runningHandlers_;
+    closing_.HandlerStarted();
     form_.click(*this, control);
-    --runningHandlers_;
-    if (closed_ && runningHandlers_ == 0) {
-        DestroyWindow(window_);  // closed while the handler ran (during a clip): now it may go
+    if (closing_.HandlerReturned()) {
+        DestroyWindow(window_);
     }
 }
 
 void FormWindow::Close() {
-    if (!closed_) {
-        closed_ = true;
-        runtime_.Closed(*this);
-    }
-    if (runningHandlers_ > 0) {
-        // A click handler of this window still runs beneath the event pump, its clip playing:
-        // the window only disappears now and goes once the handler has returned.
+    runtime_.Closed(*this);
+    if (closing_.Close()) {
+        DestroyWindow(window_);
+    } else {
         ShowWindow(window_, SW_HIDE);
-        return;
     }
-    DestroyWindow(window_);
 }
 
 LRESULT CALLBACK FormWindow::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

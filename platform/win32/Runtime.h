@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "forms/DeferredClose.h"
 #include "forms/Form.h"
 
 namespace platform::win32 {
@@ -44,8 +45,7 @@ class FormWindow final : public forms::FormHost {
     HWND window_ = nullptr;
     std::map<std::string_view, HWND> controls_;
     HWND lastFocus_ = nullptr;
-    int runningHandlers_ = 0;  // click handlers of this window now on the stack
-    bool closed_ = false;
+    forms::DeferredClose closing_;
 };
 
 class Runtime {
