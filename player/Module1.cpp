@@ -36,7 +36,7 @@ void SendWithoutReply(const std::string& command) {
 
 }  // namespace
 
-void PlayWaveFile(std::string path) {
+void PlayWaveFile(const std::string& path) {
     if (nesting >= kMaxNesting) {
         return;
     }
@@ -72,7 +72,7 @@ std::string GetShortPath(const std::string& path) {
     return buffer.substr(0, length);
 }
 
-bool IsAliasPlaying(std::string alias) {
+bool IsAliasPlaying(const std::string& alias) {
     std::string reply(kStatusBufferSize, ' ');
     platform::mciSendString(("status " + alias + " mode").c_str(), reply.data(), kStatusBufferSize,
                             0);

@@ -9,12 +9,12 @@ namespace Module1 {
 // silent and returns at once. Re-entrant through the event pump: a call that arrives while a
 // clip plays leaves that clip alone and returns when it ends; past a depth of nested calls, a
 // further one returns at once.
-void PlayWaveFile(std::string path);
+void PlayWaveFile(const std::string& path);
 
 // The short (blank-free) form of path, or the empty text when there is none.
 std::string GetShortPath(const std::string& path);
 
 // True while the device opened under alias reports "playing".
-bool IsAliasPlaying(std::string alias);
+bool IsAliasPlaying(const std::string& alias);
 
 }  // namespace Module1

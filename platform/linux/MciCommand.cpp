@@ -3,6 +3,8 @@
 #include "platform/linux/MciErrors.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <iterator>
 
 namespace mci {
 
@@ -46,7 +48,7 @@ platform::MciError ParseCommand(std::string_view text, Command& command) {
     command.verb = Lower(words[0]);
     command.device = words.size() > 1 ? std::move(words[1]) : std::string();
     command.args.assign(
-        std::make_move_iterator(words.begin() + std::min<std::size_t>(2, words.size())),
+        std::make_move_iterator(words.begin() + std::min<std::ptrdiff_t>(2, std::ssize(words))),
         std::make_move_iterator(words.end()));
     return kOk;
 }

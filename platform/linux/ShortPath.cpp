@@ -38,8 +38,9 @@ Character DecodeAt(std::string_view text, std::size_t at) {
     const auto byteAt = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
     const unsigned char lead = byteAt(at);
     const Character stray{text.substr(at, 1), kInvalidByte};
-    if (lead < 0x80)
+    if (lead < 0x80) {
         return {text.substr(at, 1), lead};
+    }
 
     // The bounds on the second byte rule out overlong forms, surrogates and values past U+10FFFF.
     std::size_t length = 0;
@@ -52,28 +53,34 @@ Character DecodeAt(std::string_view text, std::size_t at) {
     } else if (lead >= 0xE0 && lead <= 0xEF) {
         length = 3;
         value = lead & 0x0F;
-        if (lead == 0xE0)
+        if (lead == 0xE0) {
             secondLow = 0xA0;
-        if (lead == 0xED)
+        }
+        if (lead == 0xED) {
             secondHigh = 0x9F;
+        }
     } else if (lead >= 0xF0 && lead <= 0xF4) {
         length = 4;
         value = lead & 0x07;
-        if (lead == 0xF0)
+        if (lead == 0xF0) {
             secondLow = 0x90;
-        if (lead == 0xF4)
+        }
+        if (lead == 0xF4) {
             secondHigh = 0x8F;
+        }
     } else {
         return stray;
     }
-    if (text.size() - at < length)
+    if (text.size() - at < length) {
         return stray;
+    }
     for (std::size_t i = 1; i < length; ++i) {
         const unsigned char next = byteAt(at + i);
         const unsigned char low = i == 1 ? secondLow : 0x80;
         const unsigned char high = i == 1 ? secondHigh : 0xBF;
-        if (next < low || next > high)
+        if (next < low || next > high) {
             return stray;
+        }
         value = (value << 6) | (next & 0x3F);
     }
     return {text.substr(at, length), value};
@@ -104,8 +111,9 @@ bool HoldsWhiteSpace(std::string_view name) {
 // The name as it appears inside an alias: white space and periods dropped, the characters a
 // short name may not hold made '_', ASCII letters upper-cased.
 void AppendCleaned(const Character& c, std::string& out) {
-    if (IsWhiteSpace(c.value) || c.value == '.')
+    if (IsWhiteSpace(c.value) || c.value == '.') {
         return;
+    }
     if (c.value < 0x80 && std::strchr("+,;=[]", static_cast<char>(c.value)) != nullptr) {
         out += '_';
     } else if (c.value >= 'a' && c.value <= 'z') {
@@ -144,12 +152,14 @@ AliasParts SplitForAlias(std::string_view name) {
     bool dropped = false;
     for (std::size_t i = 0; i < characters.size(); ++i) {
         const bool inExtension = i > dot;
-        if (i == dot + 1)
+        if (i == dot + 1) {
             afterStray = false;
+        }
         std::string& target = inExtension ? parts.extension : parts.stem;
         std::size_t& count = inExtension ? extensionCount : stemCount;
-        if (count == (inExtension ? kExtensionLength : kStemLength))
+        if (count == (inExtension ? kExtensionLength : kStemLength)) {
             continue;
+        }
         const Character& c = characters[i];
         const bool stray = c.value == kInvalidByte;
         const std::size_t before = target.size();
@@ -171,8 +181,9 @@ AliasParts SplitForAlias(std::string_view name) {
 
 std::string MakeAlias(const AliasParts& parts, unsigned number) {
     std::string alias = parts.stem + '~' + std::to_string(number);
-    if (!parts.extension.empty())
+    if (!parts.extension.empty()) {
         alias += '.' + parts.extension;
+    }
     return alias;
 }
 
@@ -203,7 +214,7 @@ std::map<std::string, std::string> AliasTable(const std::string& dir) {
             std::string alias;
             do {
                 alias = MakeAlias(parts, number++);
-            } while (plainNames.count(alias) != 0);
+            } while (plainNames.contains(alias));
             aliases.emplace(name, std::move(alias));
         }
     }
@@ -234,8 +245,9 @@ bool LooksLikeAlias(std::string_view name) {
 
 std::string AsciiUpper(std::string text) {
     for (char& c : text) {
-        if (c >= 'a' && c <= 'z')
+        if (c >= 'a' && c <= 'z') {
             c = static_cast<char>(c - 'a' + 'A');
+        }
     }
     return text;
 }
@@ -243,8 +255,9 @@ std::string AsciiUpper(std::string text) {
 }  // namespace
 
 std::uint32_t GetShortPathName(const char* longPath, char* buffer, std::uint32_t size) {
-    if (longPath == nullptr || *longPath == '\0')
+    if (longPath == nullptr || *longPath == '\0') {
         return 0;
+    }
     const std::string_view path(longPath);
 
     std::string shortPath;  // the caller's separators, components possibly replaced
@@ -252,45 +265,53 @@ std::uint32_t GetShortPathName(const char* longPath, char* buffer, std::uint32_t
     for (std::size_t at = 0; at < path.size();) {
         if (IsSeparator(path[at])) {
             shortPath += path[at++];
-            if (real.empty() || real.back() != '/')
+            if (real.empty() || real.back() != '/') {
                 real += '/';
+            }
             continue;
         }
         std::size_t end = at;
-        while (end < path.size() && !IsSeparator(path[end]))
+        while (end < path.size() && !IsSeparator(path[end])) {
             ++end;
+        }
         const std::string name(path.substr(at, end - at));
         const std::string dir = real;
         real += name;
-        if (!Exists(real))
+        if (!Exists(real)) {
             return 0;
+        }
         if (HoldsWhiteSpace(name)) {
             const auto aliases = AliasTable(dir);
             const auto found = aliases.find(name);
-            if (found == aliases.end())
+            if (found == aliases.end()) {
                 return 0;  // removed since the check above
+            }
             shortPath += found->second;
         } else {
             shortPath += name;
         }
         at = end;
     }
-    if (real.back() == '/' && !IsDirectory(real))
+    if (real.back() == '/' && !IsDirectory(real)) {
         return 0;
+    }
 
-    if (shortPath.size() >= std::numeric_limits<std::uint32_t>::max())
+    if (shortPath.size() >= std::numeric_limits<std::uint32_t>::max()) {
         return 0;
+    }
     const auto length = static_cast<std::uint32_t>(shortPath.size());
-    if (buffer == nullptr || size <= length)
+    if (buffer == nullptr || size <= length) {
         return length + 1;
+    }
     std::memcpy(buffer, shortPath.data(), length);
     buffer[length] = '\0';
     return length;
 }
 
 std::optional<std::string> ResolveShortPath(const std::string& path) {
-    if (path.empty())
+    if (path.empty()) {
         return std::nullopt;
+    }
 
     std::string real = IsSeparator(path.front()) ? "/" : "";
     for (std::size_t at = 0; at < path.size();) {
@@ -299,32 +320,38 @@ std::optional<std::string> ResolveShortPath(const std::string& path) {
             continue;
         }
         std::size_t end = at;
-        while (end < path.size() && !IsSeparator(path[end]))
+        while (end < path.size() && !IsSeparator(path[end])) {
             ++end;
+        }
         const std::string name = path.substr(at, end - at);
-        if (!real.empty() && real.back() != '/')
+        if (!real.empty() && real.back() != '/') {
             real += '/';
+        }
 
         std::string entry = real + name;
         if (!Exists(entry)) {
-            if (!LooksLikeAlias(name))
+            if (!LooksLikeAlias(name)) {
                 return std::nullopt;
+            }
             const std::string wanted = AsciiUpper(name);
             const auto aliases = AliasTable(real);
             const auto found = std::find_if(aliases.begin(), aliases.end(), [&](const auto& pair) {
                 return pair.second == wanted;
             });
-            if (found == aliases.end())
+            if (found == aliases.end()) {
                 return std::nullopt;
+            }
             entry = real + found->first;
         }
         real = std::move(entry);
         at = end;
     }
-    if (IsSeparator(path.back()) && real.back() != '/')
+    if (IsSeparator(path.back()) && real.back() != '/') {
         real += '/';
-    if (real.back() == '/' && !IsDirectory(real))
+    }
+    if (real.back() == '/' && !IsDirectory(real)) {
         return std::nullopt;
+    }
     return real;
 }
 
