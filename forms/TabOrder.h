@@ -14,7 +14,8 @@ inline std::vector<const Control*> TabOrder(const FormDefinition& form) {
     for (const Control& control : form.controls) {
         ordered.push_back(&control);
     }
-    std::ranges::stable_sort(ordered, {}, &Control::tabIndex);
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [](const Control* a, const Control* b) { return a->tabIndex < b->tabIndex; });
     return ordered;
 }
 

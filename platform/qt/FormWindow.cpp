@@ -21,8 +21,9 @@ std::vector<const forms::Control*> FramesFirst(const forms::FormDefinition& form
     for (const forms::Control& control : form.controls) {
         ordered.push_back(&control);
     }
-    std::ranges::stable_partition(
-        ordered, [](const forms::Control* c) { return c->kind == forms::ControlKind::Frame; });
+    std::stable_partition(ordered.begin(), ordered.end(), [](const forms::Control* c) {
+        return c->kind == forms::ControlKind::Frame;
+    });
     return ordered;
 }
 

@@ -24,7 +24,7 @@ constexpr int kCaptionPoints = 8;
 // installed, the buttons draw a caption that does not fit a notch smaller.
 QString CaptionFace() {
     for (const char* sameMetrics : {"Liberation Sans", "Arimo", "Arial"}) {
-        const QString face = QString::fromLatin1(sameMetrics);
+        QString face = QString::fromLatin1(sameMetrics);
         if (QFontDatabase::hasFamily(face)) {
             return face;
         }

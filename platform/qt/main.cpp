@@ -35,8 +35,8 @@ int main(int argc, char** argv) {
     int qtArgc = 1;
     char* qtArgv[] = {argc > 0 ? argv[0] : nullptr, nullptr};
     QApplication application(qtArgc, qtArgv);
-    application.setApplicationName(QStringLiteral("ostrivane"));
-    application.setDesktopFileName(QStringLiteral("ostrivane"));
+    QApplication::setApplicationName(QStringLiteral("ostrivane"));
+    QApplication::setDesktopFileName(QStringLiteral("ostrivane"));
     ClickLikely clickLikely;
     application.installEventFilter(&clickLikely);
 
