@@ -270,6 +270,7 @@ TEST(ProgramEnd, ComesWithTheLastWindowClosedOnceTheClipUnderWayHasEnded) {
     const auto click = [&](std::string_view button) {
         static_cast<QAbstractButton*>(runtime.Find(forms::Form1)->Control(button))->click();
     };
+    QPointer<QWidget> form1;  // closed under its own handler: hidden, and gone once it returns
     fake.onDoEvents = [&, once = false]() mutable {
         if (std::exchange(once, true))
             return;
@@ -280,16 +281,20 @@ TEST(ProgramEnd, ComesWithTheLastWindowClosedOnceTheClipUnderWayHasEnded) {
                 1 &&
             credits->toPlainText() == QString::fromStdString(forms::CreditsText()).remove('\r'))
             events.push_back("About");
-        runtime.Find(forms::Form1)->close();
-        events.push_back("Form1 closed");
+        form1 = runtime.Find(forms::Form1);
+        form1->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        events.push_back(form1.isNull() ? "Form1 gone under its handler" : "Form1 closed");
         runtime.Find(forms::Form2)->close();
     };
     QTimer::singleShot(0, [&] {
         click("Command1");
         events.push_back(fake.pollsLeft < 0 ? "clip ended" : "click returned early");
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        events.push_back(form1.isNull() ? "Form1 gone" : "Form1 left behind");
     });
     EXPECT_EQ(runtime.Run(forms::Form1), 0);
-    EXPECT_EQ(events, (Texts{"About", "Form1 closed", "none left", "clip ended"}));
+    EXPECT_EQ(events, (Texts{"About", "Form1 closed", "none left", "clip ended", "Form1 gone"}));
     EXPECT_EQ(fake.playsStarted, 1) << "About plays nothing";
 }
 
