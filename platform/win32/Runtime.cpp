@@ -134,7 +134,7 @@ const forms::Control* FormWindow::Find(HWND control) const {
 }
 
 HWND FormWindow::FocusTarget() const {
-    if (lastFocus_ != nullptr && IsWindow(lastFocus_)) {
+    if (lastFocus_ != nullptr && IsWindow(lastFocus_) != FALSE) {
         return lastFocus_;
     }
     // The first control in tab order that takes the focus (frames do not).
@@ -217,7 +217,7 @@ LRESULT FormWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             // A plain window would take the focus itself; keep it on the control that had it.
             if (LOWORD(wParam) == WA_INACTIVE) {
                 HWND focus = GetFocus();
-                if (focus != nullptr && IsChild(window_, focus)) {
+                if (focus != nullptr && IsChild(window_, focus) != FALSE) {
                     lastFocus_ = focus;
                 }
             } else if (HIWORD(wParam) == 0) {
