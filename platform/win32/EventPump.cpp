@@ -8,7 +8,7 @@ namespace platform::win32 {
 
 void Deliver(MSG& message) {
     HWND root = message.hwnd == nullptr ? nullptr : GetAncestor(message.hwnd, GA_ROOT);
-    if (root != nullptr && IsDialogMessageW(root, &message)) {
+    if (root != nullptr && IsDialogMessageW(root, &message) != FALSE) {
         return;
     }
     TranslateMessage(&message);
@@ -29,7 +29,7 @@ constexpr DWORD kMaxWaitMs = 10;
 void DoEvents() {
     MSG message;
     bool delivered = false;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE) != FALSE) {
         if (message.message == WM_QUIT) {
             // The request is for the outermost loop, which gets it back once the clip under way
             // has ended. Meanwhile the queue holds nothing but it, so just let time pass.

@@ -28,7 +28,7 @@ MciError mciSendString(const char* command, char* reply, std::uint32_t replySize
 
 std::string mciGetErrorString(MciError error) {
     wchar_t text[MAXERRORLENGTH] = {};
-    if (!mciGetErrorStringW(error, text, MAXERRORLENGTH)) {
+    if (mciGetErrorStringW(error, text, MAXERRORLENGTH) == FALSE) {
         return {};
     }
     return win32::Narrow(text);
