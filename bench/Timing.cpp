@@ -56,7 +56,7 @@ bool TimedOutput::Open(const mci::Format& format, Pull pull, Ended ended) {
         format,
         [times = times_, pull = std::move(pull), silence](std::uint8_t* out, std::size_t bytes) {
             const auto asked = Clock::now();
-            const std::size_t got = pull(out, bytes);
+            const Pulled got = pull(out, bytes);
             times->Note(out, static_cast<int>(bytes), silence, asked, Clock::now());
             return got;
         },

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <optional>
 
-#include "platform/linux/WaveAudio.h"
+#include "platform/linux/AudioOutput.h"
 
 namespace bench {
 
@@ -47,6 +47,7 @@ class TimedOutput final : public mci::AudioOutput {
 
     bool Open(const mci::Format& format, Pull pull, Ended ended) override;
     void SetPaused(bool paused) override { inner_->SetPaused(paused); }
+    void Restart() override { inner_->Restart(); }
     void Close() override { inner_->Close(); }
 
   private:

@@ -87,7 +87,7 @@ TEST_F(MciServiceTest, PlaysEveryWaveEncodingAsLibsndfileDecodesItWholeAndRefuse
         EXPECT_EQ(Ask("status x length"), std::to_string(info.frames * 1000 / info.samplerate));
         Send("play x");
         Bytes heard(decoded.size() + 64, 1);
-        EXPECT_EQ(last->pull(heard.data(), heard.size()), decoded.size());
+        EXPECT_EQ(last->pull(heard.data(), heard.size()).bytes, decoded.size());
         decoded.resize(heard.size());  // the clip, then silence
         EXPECT_EQ(heard, decoded);
         Send("close x");
@@ -154,13 +154,13 @@ TEST_F(MciServiceTest, AnswersEachCommandWithItsMciNumberAndOpensOnlyWaveFilesIt
     // Stopped, it hands over nothing; played to its end, it stops; played again, it starts over.
     Bytes samples(4410 + 2);
     Send("stop sound1");
-    EXPECT_EQ(last->pull(samples.data(), samples.size()), 0u);
+    EXPECT_EQ(last->pull(samples.data(), samples.size()).bytes, 0u);
     Send("play sound1");
-    EXPECT_EQ(last->pull(samples.data(), samples.size()), 4410u);
+    EXPECT_EQ(last->pull(samples.data(), samples.size()).bytes, 4410u);
     last->ended();
     EXPECT_EQ(Ask("status sound1 mode") + " at " + Ask("status sound1 position"), "stopped at 100");
     Send("play sound1");
-    EXPECT_EQ(last->pull(samples.data(), samples.size()), 4410u);
+    EXPECT_EQ(last->pull(samples.data(), samples.size()).bytes, 4410u);
     refuse = true;  // no audio output takes it
     EXPECT_EQ(Send(opening("plain.wav")), 326u);
 }

@@ -6,6 +6,7 @@
 #include "platform/ShortPath.h"
 #include "platform/linux/MciErrors.h"
 #include "platform/linux/PulseOutput.h"
+#include "platform/linux/WaveFile.h"
 
 namespace mci {
 namespace {
@@ -155,8 +156,8 @@ platform::MciError Service::Open(const Command& command) {
     }
     // The element may name the file by its short form; map that back to the real entry.
     const std::string path = platform::ResolveShortPath(element).value_or(element);
-    Clip clip;
-    if (const auto error = Clip::Open(path, clip); error != kOk) {
+    std::unique_ptr<Clip> clip;
+    if (const auto error = WaveFile::Open(path, clip); error != kOk) {
         return error;
     }
     auto device = std::make_unique<WaveDevice>(std::move(clip), makeOutput_(), clock_,

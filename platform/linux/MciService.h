@@ -8,8 +8,10 @@
 #include <string>
 
 #include "platform/Mci.h"
+#include "platform/linux/AudioOutput.h"
+#include "platform/linux/Clock.h"
 #include "platform/linux/MciCommand.h"
-#include "platform/linux/WaveAudio.h"
+#include "platform/linux/WaveDevice.h"
 
 namespace mci {
 

@@ -4,7 +4,8 @@
 #include <chrono>
 #include <memory>
 
-#include "platform/linux/WaveAudio.h"
+#include "platform/linux/AudioOutput.h"
+#include "platform/linux/WarmPolicy.h"
 
 namespace mci {
 
@@ -16,13 +17,9 @@ std::unique_ptr<AudioOutput> MakePulseOutput();
 // OSTRIVANE_AUDIO_OUTPUT=pulse or =sdl forces either.
 std::unique_ptr<AudioOutput> MakeOutput();
 
-// How long a click stays likely after the pointer reaches a window, a window is activated, a key
-// is pressed or a clip ends.
-inline constexpr std::chrono::seconds kClickLikely{20};
-
-// A click is likely for `hold` from now, and as long after each clip: the server keeps a stream
-// of ours ready for the next clip meanwhile, so that its first samples are heard at once. Returns
-// at once; does nothing where SDL is forced.
+// A click is likely for `hold` from now: the server keeps a stream of ours ready for the next clip
+// meanwhile, so that its first samples are heard at once. Each clip's end makes a click likely for
+// kClickLikely again. Does nothing where SDL is forced.
 void ExpectClip(std::chrono::microseconds hold = kClickLikely);
 
 }  // namespace mci

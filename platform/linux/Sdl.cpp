@@ -1,35 +1,32 @@
 #include "platform/linux/Sdl.h"
 
-#include <dlfcn.h>
-
 #include <cstdio>
+
+#include "platform/linux/LoadFunctions.h"
 
 namespace mci {
 namespace {
 
-template <typename F>
-bool Resolve(void* library, const char* name, F& function) {
-    function = reinterpret_cast<F>(dlsym(library, name));
-    return function != nullptr;
-}
+constexpr const char* kLibrary = "libSDL2-2.0.so.0";
 
 const Sdl* Load() {
-    // Never closed: devices close on threads of their own that may outlive everything else.
-    void* library = dlopen("libSDL2-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) {
+    static Sdl sdl{};
+    const Symbol symbols[] = {
+        {"SDL_WasInit", Slot(sdl.WasInit)},
+        {"SDL_InitSubSystem", Slot(sdl.InitSubSystem)},
+        {"SDL_SetHint", Slot(sdl.SetHint)},
+        {"SDL_OpenAudioDevice", Slot(sdl.OpenAudioDevice)},
+        {"SDL_PauseAudioDevice", Slot(sdl.PauseAudioDevice)},
+        {"SDL_CloseAudioDevice", Slot(sdl.CloseAudioDevice)},
+    };
+    const std::string why = LoadFunctions(kLibrary, symbols);
+    if (!why.empty()) {
         // The one word the program says of its own: otherwise every clip would be silent for no
         // reason a user could see.
-        std::fprintf(stderr, "cannot load libSDL2-2.0.so.0: %s; clips will be silent\n", dlerror());
+        std::fprintf(stderr, "cannot load %s: %s; clips will be silent\n", kLibrary, why.c_str());
         return nullptr;
     }
-    static Sdl sdl{};
-    const bool all = Resolve(library, "SDL_WasInit", sdl.WasInit) &&
-                     Resolve(library, "SDL_InitSubSystem", sdl.InitSubSystem) &&
-                     Resolve(library, "SDL_SetHint", sdl.SetHint) &&
-                     Resolve(library, "SDL_OpenAudioDevice", sdl.OpenAudioDevice) &&
-                     Resolve(library, "SDL_PauseAudioDevice", sdl.PauseAudioDevice) &&
-                     Resolve(library, "SDL_CloseAudioDevice", sdl.CloseAudioDevice);
-    return all ? &sdl : nullptr;
+    return &sdl;
 }
 
 }  // namespace

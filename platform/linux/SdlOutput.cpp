@@ -132,6 +132,9 @@ class SdlOutput final : public AudioOutput {
         }
     }
 
+    // SDL keeps asking for samples after a clip's end: the rewound clip is in the next buffer.
+    void Restart() override { SetPaused(false); }
+
     void Close() override {
         if (device_ == 0) {
             return;
@@ -150,10 +153,11 @@ class SdlOutput final : public AudioOutput {
 
   private:
     // SDL asks for the next buffer once it has consumed the last one: when that gets nothing of
-    // the clip, the clip's end has been played.
+    // the clip, past its end, the clip's end has been played. A late read only leaves a gap.
     static void SDLCALL Callback(void* self, Uint8* stream, int bytes) {
         auto* output = static_cast<SdlOutput*>(self);
-        if (output->pull_(stream, static_cast<std::size_t>(bytes)) == 0) {
+        const Pulled pulled = output->pull_(stream, static_cast<std::size_t>(bytes));
+        if (pulled.end && pulled.bytes == 0) {
             output->ended_();
         }
     }

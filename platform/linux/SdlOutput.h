@@ -2,7 +2,7 @@
 // The audio output that plays through an SDL audio device.
 #include <memory>
 
-#include "platform/linux/WaveAudio.h"
+#include "platform/linux/AudioOutput.h"
 
 namespace mci {
 

@@ -107,9 +107,13 @@ int WaveOpen(const std::uint8_t* data, std::size_t size) {
         alignas(8) std::uint8_t buffer[4096];
         const std::size_t frames = sizeof buffer / output.format.FrameBytes();
         std::uint64_t played = 0;
-        while (output.pull(buffer, sizeof buffer) == frames * output.format.FrameBytes()) {
-            played += frames;
+        for (;;) {  // a late read gives less, and more later: only the end stops it
+            const auto pulled = output.pull(buffer, sizeof buffer);
+            played += pulled.bytes / output.format.FrameBytes();
             CHECK(played * output.format.FrameBytes() <= kGrowth * size);
+            if (pulled.end) {
+                break;
+            }
         }
         output.ended();
         const std::uint32_t length = Status(service, "length");
@@ -143,7 +147,7 @@ int MciCommand(const std::uint8_t* data, std::size_t size) {
         CHECK(std::all_of(reply.begin() + replySize, reply.end(), [](char c) { return c == '#'; }));
         for (support::HandOutput* output : std::vector(open.begin(), open.end())) {
             alignas(8) std::uint8_t samples[2048];
-            if (output->pull(samples, sizeof samples) == 0) {
+            if (output->pull(samples, sizeof samples).end) {
                 output->ended();
             }
         }

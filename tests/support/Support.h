@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux/WaveAudio.h"
+#include "platform/linux/AudioOutput.h"
 
 namespace support {
 
@@ -38,6 +38,7 @@ struct HandOutput final : mci::AudioOutput {
         return !refused && open.insert(this).second;
     }
     void SetPaused(bool) override {}
+    void Restart() override {}
     void Close() override { open.erase(this); }
     std::set<HandOutput*>& open;
     const bool refused;
