@@ -105,7 +105,6 @@ int WaveOpen(const std::uint8_t* data, std::size_t size) {
         CHECK(output.format.rate > 0);
         CHECK(output.format.channels > 0);
         alignas(8) std::uint8_t buffer[4096];
-        const std::size_t frames = sizeof buffer / output.format.FrameBytes();
         std::uint64_t played = 0;
         for (;;) {  // a late read gives less, and more later: only the end stops it
             const auto pulled = output.pull(buffer, sizeof buffer);
