@@ -22,7 +22,7 @@ class Service {
     explicit Service(OutputFactory makeOutput, Clock clock = std::chrono::steady_clock::now);
     ~Service();
 
-    platform::MciError Send(const char* command, char* reply, std::uint32_t replySize);
+    platform::MciError Send(const char* text, char* reply, std::uint32_t replySize);
 
     // Called on an audio thread whenever a clip has played to its end (used to wake the event
     // pump). Set it before the first clip plays.
@@ -34,8 +34,8 @@ class Service {
   private:
     platform::MciError Open(const Command& command);
     platform::MciError Close(const Command& command);
-    platform::MciError Status(const Command& command, WaveDevice& device, char* reply,
-                              std::uint32_t replySize);
+    static platform::MciError Status(const Command& command, WaveDevice& device, char* reply,
+                                     std::uint32_t replySize);
     WaveDevice* Find(const std::string& name);
     void NotifyEnd();
 

@@ -124,7 +124,8 @@ void PulseTimer::Cancel() {
     }
 }
 
-void PulseTimer::Fire(pa_mainloop_api* api, pa_time_event* event, const timeval*, void* self) {
+void PulseTimer::Fire(pa_mainloop_api* api, pa_time_event* event, const timeval* /*when*/,
+                      void* self) {
     auto& timer = *static_cast<PulseTimer*>(self);
     api->time_free(event);
     timer.event_ = nullptr;

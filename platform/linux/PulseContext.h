@@ -71,7 +71,8 @@ class PulseTimer {
     void Cancel();
 
   private:
-    static void Fire(pa_mainloop_api* api, pa_time_event* event, const timeval*, void* self);
+    static void Fire(pa_mainloop_api* api, pa_time_event* event, const timeval* /*when*/,
+                     void* self);
 
     PulseContext& context_;
     const std::function<void()> fired_;

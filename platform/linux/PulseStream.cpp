@@ -29,7 +29,7 @@ std::unique_ptr<PulseStream> PulseStream::Create(PulseContext& context, const Fo
     const auto& pa = context.pa();
     const pa_sample_spec spec = SpecOf(format);
     pa_channel_map channels;
-    if (!pa.pa_sample_spec_valid(&spec) ||
+    if (pa.pa_sample_spec_valid(&spec) == 0 ||
         pa.pa_channel_map_init_extend(&channels, spec.channels, PA_CHANNEL_MAP_WAVEEX) == nullptr) {
         return nullptr;
     }
@@ -199,7 +199,7 @@ void PulseStream::Finish() {
     ended_();
 }
 
-void PulseStream::Operate(pa_operation* operation) {
+void PulseStream::Operate(pa_operation* operation) const {
     if (operation != nullptr) {
         pa_.pa_operation_unref(operation);
     }

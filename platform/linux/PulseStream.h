@@ -43,7 +43,7 @@ class PulseStream {
     void Drain();
     void CancelDrain();
     void Finish();
-    void Operate(pa_operation* operation);
+    void Operate(pa_operation* operation) const;
     static void StateChanged(pa_stream* stream, void* self);
 
     PulseContext& context_;

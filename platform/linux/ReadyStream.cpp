@@ -45,7 +45,7 @@ std::unique_ptr<PulseStream> ReadyStream::Lend(const Format& format, AudioOutput
     }
     std::unique_ptr<PulseStream> stream;
     if (ready_ != nullptr && ready_->format() == format) {
-        stream = std::move(ready_);
+        stream = std::exchange(ready_, nullptr);
     } else {
         stream = PulseStream::Create(context_, format);
     }

@@ -17,7 +17,8 @@ namespace {
 // ALSA reports a missing sound card on stderr, a dozen lines per attempt, into the terminal of
 // whoever started the program; the failure itself reaches us through SDL. SDL loads the same
 // shared libasound, so a silent handler installed here quiets it for SDL too.
-extern "C" void SilentAlsaError(const char*, int, const char*, int, const char*, ...) {}
+extern "C" void SilentAlsaError(const char* /*file*/, int /*line*/, const char* /*function*/,
+                                int /*error*/, const char* /*format*/, ...) {}
 
 void QuietAlsa() {
     using SetHandler = int (*)(void (*)(const char*, int, const char*, int, const char*, ...));
