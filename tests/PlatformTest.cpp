@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sndfile.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -13,6 +12,7 @@
 
 #include "platform/Mci.h"
 #include "platform/ShortPath.h"
+#include "platform/linux/MciErrors.h"
 #include "platform/linux/MciService.h"
 #include "platform/linux/PulseOutput.h"
 #include "platform/qt/EventPump.h"
@@ -54,20 +54,19 @@ struct MciServiceTest : ::testing::Test {
 };
 
 // Every WAVE encoding (the wave_open fuzz target's seeds) is decoded by libsndfile to a type that
-// keeps all its bits, and played as it decodes; AIFF and FLAC are refused.
-TEST_F(MciServiceTest, PlaysEveryWaveEncodingAsLibsndfileDecodesItWholeAndRefusesOtherFiles) {
+// keeps all its bits, and played as it decodes.
+TEST_F(MciServiceTest, PlaysEveryWaveEncodingAsLibsndfileDecodesItWhole) {
     int played = 0;
     for (const auto& seed :
          std::filesystem::directory_iterator(OSTRIVANE_SOURCE_DIR "/tests/fuzz/corpus/wave_open")) {
         const std::string name = seed.path().filename();
+        if (name.starts_with("aiff") || name.starts_with("flac"))
+            continue;
         SCOPED_TRACE(name);
         const std::string path = in + "clip.wav";
         std::filesystem::copy_file(seed, path, std::filesystem::copy_options::overwrite_existing);
-        const bool wave = !name.starts_with("aiff") && !name.starts_with("flac");
-        ASSERT_EQ(Send("open waveaudio!" + path + " alias x"), wave ? 0u : 296u);
-        if (!wave) {
-            continue;
-        }
+        const platform::MciError opened = Send("open waveaudio!" + path + " alias x");
+        ASSERT_EQ(opened, mci::kOk);
         using enum mci::SampleType;
         const auto type = name.starts_with("s24") || name.starts_with("s32")   ? S32
                           : name.starts_with("f32") || name.starts_with("f64") ? F32
@@ -87,7 +86,7 @@ TEST_F(MciServiceTest, PlaysEveryWaveEncodingAsLibsndfileDecodesItWholeAndRefuse
         EXPECT_EQ(Ask("status x length"), std::to_string(info.frames * 1000 / info.samplerate));
         Send("play x");
         Bytes heard(decoded.size() + 64, 1);
-        EXPECT_EQ(last->pull(heard.data(), heard.size()).bytes, decoded.size());
+        EXPECT_EQ(last->pull(heard.data().bytes, heard.size()), decoded.size());
         decoded.resize(heard.size());  // the clip, then silence
         EXPECT_EQ(heard, decoded);
         Send("close x");
@@ -96,13 +95,47 @@ TEST_F(MciServiceTest, PlaysEveryWaveEncodingAsLibsndfileDecodesItWholeAndRefuse
     EXPECT_EQ(played, 22);
 }
 
-// Commands and what could lie in a clip folder: each is refused at once with its MCI error number,
-// or played for what it holds. (The fuzz target checks that every reply ends within its buffer.)
-TEST_F(MciServiceTest, AnswersEachCommandWithItsMciNumberAndOpensOnlyWaveFilesItCanPlay) {
-    const std::string blank = support::WriteClip(in + "a b.wav", 2205);
+// A row: what a command is about, the command, the MCI error it gets.
+struct Reply {
+    const char* name;
+    std::string command;
+    platform::MciError error;
+};
+
+// (The fuzz target checks that every reply ends within its buffer.)
+TEST_F(MciServiceTest, AnswersEachMalformedCommandWithItsNumber) {
     const std::string plain = support::WriteClip(in + "plain.wav", 2205);
+    const Reply rows[] = {
+        {"blanks alone", " \t ", mci::kMissingCommandString},
+        {"an unknown verb", "dance x", mci::kUnrecognizedCommand},
+        {"no device", "play", mci::kMissingParameter},
+        {"all, where one is needed", "play all", mci::kCannotUseAll},
+        {"nothing open under the name", "play nosuch", mci::kInvalidDeviceName},
+        {"a quote left open", "open \"waveaudio!" + plain, mci::kNoClosingQuote},
+        {"a device type and no file", "open waveaudio! alias x", mci::kMissingParameter},
+        {"a file and no device type", "open " + plain, mci::kMissingParameter},
+        {"another device type", "open cdaudio!" + plain, mci::kInvalidDeviceName},
+        {"a type and no file", "open waveaudio type waveaudio alias x", mci::kFileNotFound},
+        {"alias without its name", "open waveaudio!" + plain + " alias", mci::kMissingParameter},
+        {"an unknown keyword", "open waveaudio!" + plain + " volume 3", mci::kUnrecognizedKeyword},
+    };
+    for (const Reply& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(Send(row.command), row.error);
+    }
+    EXPECT_EQ(mci.Send(nullptr, nullptr, 0), mci::kMissingCommandString);
+}
+
+// What could lie in a clip folder: each is refused at once, or played for what it holds.
+TEST_F(MciServiceTest, OpensOnlyWaveFilesItCanPlayForWhatTheyHold) {
+    const std::string plain = support::WriteClip(in + "plain.wav", 2205);
+    for (const std::string kind : {"aiff", "flac"})
+        std::filesystem::copy_file(
+            OSTRIVANE_SOURCE_DIR "/tests/fuzz/corpus/wave_open/" + kind + "-s16-mono-8k",
+            in + kind + ".wav");
     std::filesystem::create_directory(in + "folder.wav");
-    ASSERT_EQ(mkfifo((in + "fifo.wav").c_str(), 0600), 0);  // reading it would hang
+    const int fifo = mkfifo((in + "fifo.wav").c_str(), 0600);  // reading it would hang
+    ASSERT_EQ(fifo, 0);
     std::filesystem::create_symlink("/dev/zero", in + "zero.wav");
     std::filesystem::create_symlink("loop.wav", in + "loop.wav");
     std::ofstream(in + "empty.wav").close();
@@ -114,182 +147,207 @@ TEST_F(MciServiceTest, AnswersEachCommandWithItsMciNumberAndOpensOnlyWaveFilesIt
     Write("lying.wav", bytes);
     bytes[22] = 2;  // two channels in frames of two bytes: read as the channels say
     Write("align.wav", bytes);
-    const auto opening = [&](const std::string& file) {
-        return "open waveaudio!" + in + file + " alias x";
+    struct Row {
+        const char* file;
+        platform::MciError error;
+        const char* lengthMs;
     };
-    // clang-format off
-    const std::pair<std::string, std::string> cases[] = {  // the error, or the length in ms
-        {" \t ", "267"}, {"dance x", "261"}, {"play", "273"}, {"play all", "279"},
-        {"play nosuch", "263"}, {"open \"waveaudio!" + blank, "294"},
-        {"open waveaudio! alias x", "273"}, {"open " + plain, "273"},
-        {"open cdaudio!" + plain, "263"}, {"open waveaudio type waveaudio alias x", "275"},
-        {"open waveaudio!" + plain + " alias", "273"}, {"open waveaudio!" + plain + " volume 3", "259"},
-        {opening("PLAIN.WAV"), "275"}, {opening("missing.wav"), "275"},
-        {opening("folder.wav"), "296"}, {opening("fifo.wav"), "296"}, {opening("zero.wav"), "296"},
-        {opening("loop.wav"), "296"}, {opening("empty.wav"), "296"}, {opening("huge.wav"), "296"},
-        {opening("plain.wav"), "100"}, {opening("cut.wav"), "28"}, {opening("lying.wav"), "100"},
-        {opening("align.wav"), "49"},
-        // Verbs, keywords and aliases regardless of case.
-        {"OPEN \"" + blank + "\" TYPE WaveAudio ALIAS Zulu Wait", "0"},
-        {"open waveaudio!" + plain + " alias zULU", "289"}, {"Play ZULU notify", "0"},
-        {"play zulu twice", "259"}, {"status zulu", "273"}, {"status zulu volume", "259"},
-        {"status zulu mode length", "259"}, {"stop zulu", "0"}, {"close zulu wait", "0"},
-        {"close zulu", "263"}, {"open waveaudio!" + plain, "0"}, {"stop " + plain, "0"},
-        {"open waveaudio!" + Short(blank) + " alias short shareable", "0"},
-        {"close all", "0"}, {"stop " + plain, "263"}, {"status short mode", "263"}};
-    // clang-format on
-    for (const auto& [command, expected] : cases) {
-        const auto error = std::to_string(Send(command));
-        EXPECT_EQ(error == "0" && command.ends_with(" x") ? Ask("status x length") : error,
-                  expected)
-            << command;
+    const Row rows[] = {
+        {"PLAIN.WAV", mci::kFileNotFound, ""},  // names are exact
+        {"missing.wav", mci::kFileNotFound, ""},
+        {"folder.wav", mci::kInvalidFile, ""},
+        {"fifo.wav", mci::kInvalidFile, ""},
+        {"zero.wav", mci::kInvalidFile, ""},
+        {"loop.wav", mci::kInvalidFile, ""},
+        {"empty.wav", mci::kInvalidFile, ""},
+        {"huge.wav", mci::kInvalidFile, ""},
+        {"aiff.wav", mci::kInvalidFile, ""},
+        {"flac.wav", mci::kInvalidFile, ""},
+        {"plain.wav", mci::kOk, "100"},
+        {"cut.wav", mci::kOk, "28"},
+        {"lying.wav", mci::kOk, "100"},
+        {"align.wav", mci::kOk, "49"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.file);
+        EXPECT_EQ(Send("open waveaudio!" + in + row.file + " alias x"), row.error);
+        if (row.error == mci::kOk) {
+            EXPECT_EQ(Ask("status x length"), row.lengthMs);
+        }
         Send("close x");
     }
-    EXPECT_EQ(mci.Send(nullptr, nullptr, 0), 267u);
-    Send("open waveaudio!" + plain + " alias sound1");
+}
+
+// Verbs, keywords and aliases are the same in any case; a file opened without an alias is known
+// by its path; close all closes every one. The rows run in turn.
+TEST_F(MciServiceTest, KnowsEachAliasInAnyCaseUntilItIsClosed) {
+    const std::string blank = support::WriteClip(in + "a b.wav", 2205);
+    const std::string plain = support::WriteClip(in + "plain.wav", 2205);
+    const Reply rows[] = {
+        {"open", "OPEN \"" + blank + "\" TYPE WaveAudio ALIAS Zulu Wait", mci::kOk},
+        {"the alias again", "open waveaudio!" + plain + " alias zULU", mci::kDuplicateAlias},
+        {"play", "Play ZULU notify", mci::kOk},
+        {"a keyword twice", "play zulu twice", mci::kUnrecognizedKeyword},
+        {"status of nothing", "status zulu", mci::kMissingParameter},
+        {"status of an unknown item", "status zulu volume", mci::kUnrecognizedKeyword},
+        {"status of two items", "status zulu mode length", mci::kUnrecognizedKeyword},
+        {"stop", "stop zulu", mci::kOk},
+        {"close", "close zulu wait", mci::kOk},
+        {"close again", "close zulu", mci::kInvalidDeviceName},
+        {"open with no alias", "open waveaudio!" + plain, mci::kOk},
+        {"stop by path", "stop " + plain, mci::kOk},
+        {"open by short name", "open waveaudio!" + Short(blank) + " alias short shareable",
+         mci::kOk},
+        {"close all", "close all", mci::kOk},
+        {"the path, closed", "stop " + plain, mci::kInvalidDeviceName},
+        {"the short name's alias, closed", "status short mode", mci::kInvalidDeviceName},
+    };
+    for (const Reply& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(Send(row.command), row.error);
+    }
+}
+
+TEST_F(MciServiceTest, SaysWhenAReplyDoesNotFitItsBuffer) {
+    Send("open waveaudio!" + support::WriteClip(in + "plain.wav", 2205) + " alias sound1");
     Send("play sound1");
     char reply[7];  // one short for "playing"
-    EXPECT_EQ(mci.Send("status sound1 mode", reply, sizeof reply), 268u);
-    EXPECT_EQ(mci.Send("status sound1 mode", nullptr, 0), 268u);
-    // Stopped, it hands over nothing; played to its end, it stops; played again, it starts over.
+    EXPECT_EQ(mci.Send("status sound1 mode", reply, sizeof reply), mci::kParamOverflow);
+    EXPECT_EQ(mci.Send("status sound1 mode", nullptr, 0), mci::kParamOverflow);
+}
+
+// Stopped, a clip hands over nothing; played to its end, it stops; played again, it starts over.
+TEST_F(MciServiceTest, PlaysAClipFromItsStartEachTimeItIsPlayed) {
+    Send("open waveaudio!" + support::WriteClip(in + "plain.wav", 2205) + " alias sound1");
     Bytes samples(4410 + 2);
-    Send("stop sound1");
-    EXPECT_EQ(last->pull(samples.data(), samples.size()).bytes, 0u);
+    EXPECT_EQ(last->pull(samples.data().bytes, samples.size()), 0u);
     Send("play sound1");
-    EXPECT_EQ(last->pull(samples.data(), samples.size()).bytes, 4410u);
+    EXPECT_EQ(last->pull(samples.data().bytes, samples.size()), 4410u);
     last->ended();
     EXPECT_EQ(Ask("status sound1 mode") + " at " + Ask("status sound1 position"), "stopped at 100");
     Send("play sound1");
-    EXPECT_EQ(last->pull(samples.data(), samples.size()).bytes, 4410u);
-    refuse = true;  // no audio output takes it
-    EXPECT_EQ(Send(opening("plain.wav")), 326u);
+    EXPECT_EQ(last->pull(samples.data().bytes, samples.size()), 4410u);
 }
 
-// Only components holding white space get an alias, numbered in byte order; separators stay.
-TEST(ShortPath, AliasesOnlyComponentsHoldingWhiteSpaceAndGivesNothingForWhatIsNotThere) {
+TEST_F(MciServiceTest, RefusesAClipThatNoAudioOutputTakes) {
+    refuse = true;
+    const std::string plain = support::WriteClip(in + "plain.wav", 2205);
+    EXPECT_EQ(Send("open waveaudio!" + plain + " alias x"), mci::kWaveOutputsUnsuitable);
+}
+
+// A row: what it is about, a path below the test's folder and its short form there.
+struct Alias {
+    const char* name;
+    const char* path;
+    const char* alias;
+};
+
+// clang-format off
+const Alias kAliases[] = {
+    {"a blank in both",           "my clips/won't drop in.wav",     "/MYCLIP~1/WON'TD~1.WAV"},
+    {"no white space",            "Loud/Bang.Wav",                  "/Loud/Bang.Wav"},
+    {"letters kept",              "fr/çà et là.wav",                "/fr/çàETLà~1.WAV"},
+    {"a tab",                     "odd/tab\there.wav",              "/odd/TABHER~1.WAV"},
+    {"no-break and wide spaces",  "odd/nbsp\u00A0\u3000wide.wav",   "/odd/NBSPWI~1.WAV"},
+    {"dots but the last",         "odd/a.b c.d.wave",               "/odd/ABCD~1.WAV"},
+    {"characters a short name has not", "odd/x+y,z;w=[v] u.wav",    "/odd/X_Y_Z_~1.WAV"},
+    {"a leading dot",             "odd/.my clips",                  "/odd/MYCLIP~1"},
+    {"a trailing dot",            "odd/trailing dot.",              "/odd/TRAILI~1"},
+    {"a hair space",              "odd/hair\u200Aline",             "/odd/HAIRLI~1"},
+    {"a tilde",                   "odd/x~ ",                        "/odd/X~~1"},
+    {"blanks alone",              "blank/   ",                      "/blank/~1"},
+    {"a blank and an extension",  "blank/ .wav",                    "/blank/~2.WAV"},
+    // Never half a character; stray bytes kept, and never brought together into a blank.
+    {"two bytes at the cut",      "utf8/abcde\xc3\xa9 f.wav",       "/utf8/ABCDE\xc3\xa9~1.WAV"},
+    {"four bytes at the cut",     "utf8/abcde\U0001F600 f.wav",     "/utf8/ABCDE\U0001F600~1.WAV"},
+    {"a stray byte",              "utf8/bad\xff name.wav",          "/utf8/BAD\xffNA~1.WAV"},
+    {"a character cut short",     "utf8/cut\xe2\x82 short.wav",     "/utf8/CUT\xe2\x82S~1.WAV"},
+    {"cut short at the end",      "utf8/xy z\xf0\x9f",              "/utf8/XYZ\xf0\x9f~1"},
+    {"a lead byte before a blank", "utf8/\xc2 \xa0",                "/utf8/\xc2_~1"},
+    {"wide letters",              "utf8/\u0915\uFF21 \uFF22\u0917", "/utf8/\u0915\uFF21\uFF22\u0917~1"},
+    {"a surrogate's bytes",       "utf8/\xed\xa0\x80" "abcde f",    "/utf8/\xed\xa0\x80" "ABC~1"},
+    {"numbered in byte order",    "sends it low.wav",               "/SENDSI~2.WAV"},
+    {"numbered first",            "sends it high.wav",              "/SENDSI~1.WAV"},
+    {"a real name",               "SENDSI~3.WAV",                   "/SENDSI~3.WAV"},
+    {"past the real name",        "sends it more.wav",              "/SENDSI~4.WAV"},
+};
+// clang-format on
+
+struct ShortPathTest : ::testing::Test {
+    void SetUp() override {
+        for (const Alias& row : kAliases) {
+            std::filesystem::create_directories((dir.path / row.path).parent_path());
+            std::ofstream(dir.path / row.path).close();
+        }
+    }
     const support::TempDir dir;
     const std::string root = dir.path.string();
-    // clang-format off
-    const std::pair<const char*, const char*> cases[] = {
-        {"my clips/won't drop in.wav", "/MYCLIP~1/WON'TD~1.WAV"}, {"Loud/Bang.Wav", "/Loud/Bang.Wav"},
-        {"fr/çà et là.wav", "/fr/çàETLà~1.WAV"}, {"odd/tab\there.wav", "/odd/TABHER~1.WAV"},
-        {"odd/nbsp\u00A0\u3000wide.wav", "/odd/NBSPWI~1.WAV"}, {"odd/a.b c.d.wave", "/odd/ABCD~1.WAV"},
-        {"odd/x+y,z;w=[v] u.wav", "/odd/X_Y_Z_~1.WAV"}, {"odd/.my clips", "/odd/MYCLIP~1"},
-        {"odd/trailing dot.", "/odd/TRAILI~1"}, {"odd/hair\u200Aline", "/odd/HAIRLI~1"},
-        {"odd/x~ ", "/odd/X~~1"}, {"blank/   ", "/blank/~1"}, {"blank/ .wav", "/blank/~2.WAV"},
-        // Never half a character; stray bytes kept, and never brought together into a blank.
-        {"utf8/abcde\xc3\xa9 f.wav", "/utf8/ABCDE\xc3\xa9~1.WAV"}, {"utf8/abcde\U0001F600 f.wav", "/utf8/ABCDE\U0001F600~1.WAV"},
-        {"utf8/bad\xff name.wav", "/utf8/BAD\xffNA~1.WAV"},
-        {"utf8/cut\xe2\x82 short.wav", "/utf8/CUT\xe2\x82S~1.WAV"}, {"utf8/xy z\xf0\x9f", "/utf8/XYZ\xf0\x9f~1"},
-        {"utf8/\xc2 \xa0", "/utf8/\xc2_~1"}, {"utf8/\u0915\uFF21 \uFF22\u0917", "/utf8/\u0915\uFF21\uFF22\u0917~1"},
-        {"utf8/\xed\xa0\x80" "abcde f", "/utf8/\xed\xa0\x80" "ABC~1"}, {"sends it low.wav", "/SENDSI~2.WAV"},
-        {"sends it high.wav", "/SENDSI~1.WAV"}, {"SENDSI~3.WAV", "/SENDSI~3.WAV"},
-        {"sends it more.wav", "/SENDSI~4.WAV"}};  // past a real name the alias would hide behind
-    // clang-format on
-    for (const auto& [name, expected] : cases) {
-        std::filesystem::create_directories((dir.path / name).parent_path());
-        std::ofstream(dir.path / name).close();
+};
+
+// Only components holding white space get an alias, numbered in byte order; separators stay.
+TEST_F(ShortPathTest, AliasesOnlyComponentsHoldingWhiteSpace) {
+    for (const Alias& row : kAliases) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(Short(root + "/" + row.path), root + row.alias);
     }
-    for (const auto& [name, expected] : cases)
-        EXPECT_EQ(Short(root + "/" + name), root + expected) << name;
+    const int fifo = mkfifo((root + "/odd/pipe line").c_str(), 0600);  // named, never opened
+    ASSERT_EQ(fifo, 0);
+    EXPECT_EQ(Short(root + "/odd/pipe line"), root + "/odd/PIPELI~1");
+    EXPECT_EQ(Short(root + "\\my clips//won't drop in.wav"), root + "\\MYCLIP~1//WON'TD~1.WAV");
+}
+
+TEST_F(ShortPathTest, ResolvesAnAliasToItsFile) {
     EXPECT_EQ(platform::ResolveShortPath(root + "/sendsi~2.wav"), root + "/sends it low.wav");
     EXPECT_EQ(platform::ResolveShortPath(root + "/odd/x_y_z_~1.wav"),
               root + "/odd/x+y,z;w=[v] u.wav");
-    ASSERT_EQ(mkfifo((root + "/odd/pipe line").c_str(), 0600), 0);  // named, never opened
-    EXPECT_EQ(Short(root + "/odd/pipe line"), root + "/odd/PIPELI~1");
-    EXPECT_EQ(Short(root + "\\my clips//won't drop in.wav"), root + "\\MYCLIP~1//WON'TD~1.WAV");
     EXPECT_EQ(platform::ResolveShortPath(root + "\\MYCLIP~1\\"), root + "/my clips/");
+}
+
+TEST_F(ShortPathTest, GivesNothingForWhatIsNotThere) {
     for (const std::string& path :
          {std::string(), root + "/no such.wav", root + "/no dir/f.wav", root + "/Loud/Bang.Wav/",
           root + "/Loud/Bang.Wav/x", root + "\\NOSUCH~1.WAV", root + "/MYCLIP~1/X~1"})
         EXPECT_EQ(Short(path) + platform::ResolveShortPath(path).value_or(""), "<none>") << path;
 }
 
-// A program of the test's own, which goes with the test even when the test is killed.
-pid_t Spawn(const std::string& command, const std::filesystem::path& runtime) {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-        execl("/bin/sh", "sh", "-c", ("exec </dev/null >/dev/null " + command).c_str(), nullptr);
-        _exit(127);
-    }
-    return pid;
-}
-
-// A PulseAudio server, reached through PULSE_SERVER, whose null sink plays 16-bit mono at 22.05 kHz
-// in real time, kept running by a stream of silence. Start says why it could not start.
-struct PulseDaemon {
-    PulseDaemon() { setenv("PULSE_SERVER", ("unix:" + socket).c_str(), 1); }
-    ~PulseDaemon() { Kill(); }
-    std::string Start() {
-        server = Spawn(
-            "pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no "
-            "--disable-shm=yes --log-target=file:$XDG_RUNTIME_DIR/log -L "
-            "'module-native-protocol-unix auth-anonymous=1 socket='$XDG_RUNTIME_DIR/native -L "
-            "'module-null-sink sink_name=nullsink rate=22050 channels=1 format=s16le'",
-            dir.path);
-        if (std::system(
-                ("timeout 10 sh -c 'until [ -S " + socket + " ]; do sleep 0.05; done'").c_str())) {
-            const auto log = support::ReadAll(dir.path / "log");
-            return "pulseaudio did not start: " + std::string(log.begin(), log.end());
+// Real sound: SDL where no sound server answers or where asked for, else the binary's private
+// server. A click returns once its clip has been heard.
+struct PlaybackTest : ::testing::Test {
+    void Use(const std::string& output) {
+        setenv("SDL_AUDIODRIVER", "disk", 1);
+        setenv("SDL_DISKAUDIOFILE", capture.c_str(), 1);
+        mci::Service::Instance().SetEndNotifier([this, wake = platform::qt::MakeWaker()] {
+            ++ends;
+            wake();
+        });
+        sdl = output != "server";
+        if (output == "no server") {
+            setenv("PULSE_SERVER", ("unix:" + (dir.path / "nowhere").string()).c_str(), 1);
+            return;
         }
-        silence = Spawn("pacat --raw --latency-msec=20 </dev/zero", dir.path);
-        if (std::system("timeout 5 sh -c 'until pactl list short sink-inputs | grep -q .; do sleep "
-                        "0.02; done'"))
-            return "pacat could not play to pulseaudio";
-        std::this_thread::sleep_for(2100ms);  // the sink renders its first 2 s, then keeps pace
-        return {};
+        ASSERT_EQ(support::SoundServer::Start(), "");
+        if (output == "sdl forced")
+            setenv("OSTRIVANE_AUDIO_OUTPUT", "sdl", 1);
+        monitor = getenv("OSTR_MONITOR");
+        heardUpTo = support::ReadAll(monitor).size();  // the clips of the binary's other tests
     }
-    void Kill() {
-        for (pid_t* pid : {&recorder, &silence, &server}) {
-            if (*pid > 0) {
-                ::kill(*pid, SIGKILL);
-                waitpid(*pid, nullptr, 0);
-                *pid = 0;
-            }
-        }
-        std::filesystem::remove(socket);
-    }
-    // The program's streams on the server, once they are `expected` or after two seconds.
-    static int Streams(int expected) {
-        int count = -1;
-        for (int tries = 0; tries < 40 && count != expected; ++tries) {
-            std::this_thread::sleep_for(50ms);
-            FILE* pactl =
-                popen("pactl list sink-inputs | grep -c 'application.name = \"Ostrivane\"'", "r");
-            count = std::fscanf(pactl, "%d", &count) == 1 ? count : -1;
-            pclose(pactl);
-        }
-        return count;
-    }
-    support::TempDir dir;
-    const std::string socket = dir.path.string() + "/native";
-    pid_t server = 0;
-    pid_t silence = 0;
-    pid_t recorder = 0;
-};
-
-// Real sound: SDL where no sound server answers or where asked for, else the server. Every clip of
-// a quick series is heard whole, its click returning once it has played; none leaves a device open.
-struct PlaybackTest : ::testing::TestWithParam<std::string> {
     void TearDown() override { mci::Service::Instance().SetEndNotifier(nullptr); }
     // The clip whole, silence around it since the last one (a server fades a stream in over 441
     // samples; SDL's disk writer starts a file for each clip).
-    bool Heard(const std::string& clip, const std::filesystem::path& where, std::size_t fadeIn) {
+    bool Heard(const std::string& clip) {
+        const std::ptrdiff_t fadeIn = sdl ? 0 : 882;
         const auto samples = support::ReadAll(clip);
         const auto silent = [](auto from, auto to) {
             return std::find_if(from, to, std::identity()) == to;
         };
         for (int tries = 0; tries < 100; ++tries) {
             std::this_thread::sleep_for(50ms);
-            const auto heard = support::ReadAll(where);
-            const auto from = heard.begin() + std::ptrdiff_t(fadeIn > 0 ? heardUpTo : 0);
-            const auto found = std::ranges::search(
-                from, heard.end(), samples.begin() + 44 + std::ptrdiff_t(fadeIn), samples.end());
-            if (!found.empty() && found.begin() - from >= std::ptrdiff_t(fadeIn) &&
-                silent(from, found.begin() - std::ptrdiff_t(fadeIn)) &&
-                silent(found.end(), heard.end())) {
+            const auto heard = support::ReadAll(sdl ? capture : monitor);
+            const auto from = heard.begin() + std::ptrdiff_t(sdl ? 0 : heardUpTo);
+            const auto found = std::ranges::search(from, heard.end(), samples.begin() + 44 + fadeIn,
+                                                   samples.end());
+            if (!found.empty() && found.begin() - from >= fadeIn &&
+                silent(from, found.begin() - fadeIn) && silent(found.end(), heard.end())) {
                 heardUpTo = heard.size();
                 return true;
             }
@@ -304,92 +362,112 @@ struct PlaybackTest : ::testing::TestWithParam<std::string> {
     std::string Clip(const std::string& name, double seconds, unsigned seed = 1) {
         return support::WriteClip(dir.path / name, std::size_t(22050 * seconds), seed);
     }
+    // The program's streams on the server, once they are `expected` or after two seconds.
+    static int Streams(int expected) {
+        int count = -1;
+        for (int tries = 0; tries < 40 && count != expected; ++tries) {
+            std::this_thread::sleep_for(50ms);
+            FILE* pactl =
+                popen("pactl list sink-inputs | grep -c 'application.name = \"Ostrivane\"'", "r");
+            count = std::fscanf(pactl, "%d", &count) == 1 ? count : -1;
+            pclose(pactl);
+        }
+        return count;
+    }
     support::TempDir dir;
     const std::filesystem::path capture = dir.path / "capture.raw";
+    std::filesystem::path monitor;  // the server's sink, as heard
+    bool sdl = true;
     std::atomic<int> ends = 0;
     std::size_t heardUpTo = 0;
-    PulseDaemon server;  // unless started, its address leads nowhere
 };
-INSTANTIATE_TEST_SUITE_P(Outputs, PlaybackTest,
+
+struct EachOutput : PlaybackTest, ::testing::WithParamInterface<std::string> {
+    void SetUp() override { Use(GetParam()); }
+};
+INSTANTIATE_TEST_SUITE_P(Outputs, EachOutput,
                          ::testing::Values("no server", "sdl forced", "server"));
 
-TEST_P(PlaybackTest, EveryClipIsHeardWholeBeforeItsClickReturnsAndTheServerMayDieAnyTime) {
-    if (GetParam() == "no server") {  // nor a driver: a click returns at once
-        setenv("SDL_AUDIODRIVER", "none", 1);
-        EXPECT_LT(Click(Clip("unheard.wav", 3.0)), 1s);
-    }
-    setenv("SDL_AUDIODRIVER", "disk", 1);
-    setenv("SDL_DISKAUDIOFILE", capture.c_str(), 1);
-    mci::Service::Instance().SetEndNotifier([this, wake = platform::qt::MakeWaker()] {
-        ++ends;
-        wake();
-    });
-    const bool sdl = GetParam() != "server";
-    if (GetParam() != "no server") {
-        ASSERT_EQ(server.Start(), "");
-        server.recorder = Spawn(
-            "parec --raw --latency-msec=20 --rate=22050 --channels=1 -d "
-            "nullsink.monitor >\"$XDG_RUNTIME_DIR/monitor.raw\"",
-            server.dir.path);
-        std::this_thread::sleep_for(200ms);
-    }
-    if (GetParam() == "sdl forced")
-        setenv("OSTRIVANE_AUDIO_OUTPUT", "sdl", 1);
-    if (!sdl) {  // ready before the first click, which it plays
-        mci::ExpectClip();
-        EXPECT_EQ(server.Streams(1), 1);
-    }
+struct OnServer : PlaybackTest {
+    void SetUp() override { Use("server"); }
+};
+
+TEST_F(PlaybackTest, AClickWithNoAudioDriverReturnsAtOnce) {
+    setenv("SDL_AUDIODRIVER", "none", 1);
+    setenv("PULSE_SERVER", ("unix:" + (dir.path / "nowhere").string()).c_str(), 1);
+    EXPECT_LT(Click(Clip("unheard.wav", 3.0)), 1s);
+}
+
+TEST_P(EachOutput, EveryClipIsHeardWholeBeforeItsClickReturns) {
     for (unsigned seed : {2, 3, 4}) {
         const std::string clip =
             Clip("clip" + std::to_string(seed) + ".wav", 0.2 + seed / 2.0, seed);
         const auto took = Click(clip);
-        EXPECT_TRUE(Heard(clip, sdl ? capture : server.dir.path / "monitor.raw", sdl ? 0 : 882))
-            << "a server fades in";
+        EXPECT_TRUE(Heard(clip));
         EXPECT_GE(took, 150ms + seed * 500ms) << "returned before the clip had played";
         EXPECT_LT(took, 2s + seed * 500ms) << "returned long after the clip had played";
     }
     EXPECT_EQ(support::ReadAll(capture).empty(), !sdl) << "played by the other output";
-    if (!sdl) {  // ready after a clip while a click is likely, and gone once it is not
-        EXPECT_EQ(server.Streams(1), 1);
-        mci::ExpectClip(300ms);
-        EXPECT_EQ(server.Streams(0), 0);
-        mci::ExpectClip();
-    }
+}
+
+TEST_P(EachOutput, EveryClipOfAQuickSeriesIsPlayedToItsEndAndLeavesNoDeviceOpen) {
     const auto files = [] {
         return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
     };
+    Click(Clip("first.wav", 0.01));  // the output's own files are opened with its first clip
+    ends = 0;
     const auto before = files();
     for (int i = 0; i < 50; ++i)
         Click(Clip("short.wav", 0.01));
     std::this_thread::sleep_for(200ms);  // devices close on threads of their own
-    EXPECT_EQ(ends, 53) << "some clips were not played to their end";
+    EXPECT_EQ(ends, 50) << "some clips were not played to their end";
     EXPECT_LE(files(), before) << "a device was left open";
-    if (sdl)
-        return;
-    // A server that stops consuming: the clip ends the grace after its rest was due, and what the
-    // server still held of it is not heard before the next clip.
-    const std::filesystem::path monitor = server.dir.path / "monitor.raw";
-    heardUpTo = support::ReadAll(monitor).size();
-    ASSERT_EQ(std::system("pactl suspend-sink nullsink 1"), 0);
+}
+
+// The stream is made ready before the first click, which it plays, and after a clip while a click
+// is likely, and is gone once a click is not.
+TEST_F(OnServer, HoldsAStreamReadyOnlyWhileAClickIsLikely) {
+    mci::ExpectClip();
+    EXPECT_EQ(Streams(1), 1);
+    const std::string clip = Clip("clip.wav", 0.5);
+    Click(clip);
+    EXPECT_TRUE(Heard(clip));
+    EXPECT_EQ(Streams(1), 1);
+    mci::ExpectClip(300ms);
+    EXPECT_EQ(Streams(0), 0);
+}
+
+// A server that stops consuming: the clip ends the grace after its rest was due, and what the
+// server still held of it is not heard before the next clip.
+TEST_F(OnServer, AStalledServerEndsTheClipAfterTheGraceAndNothingOfItIsHeardLater) {
+    const int suspended = std::system("pactl suspend-sink nullsink 1");
+    ASSERT_EQ(suspended, 0);
     const auto stalled = Click(Clip("one second.wav", 1.0));
     EXPECT_GE(stalled, 1s + mci::WaveDevice::kStallGrace - 300ms);
     EXPECT_LT(stalled, 2s + mci::WaveDevice::kStallGrace);
-    ASSERT_EQ(std::system("pactl suspend-sink nullsink 0"), 0);
+    const int resumed = std::system("pactl suspend-sink nullsink 0");
+    ASSERT_EQ(resumed, 0);
+    heardUpTo = support::ReadAll(monitor).size();
     const std::string next = Clip("after the stall.wav", 0.5, 5);
     Click(next);
-    EXPECT_TRUE(Heard(next, monitor, 882));
-    // Killed, the server ends the clip (one of a format other than the ready stream's); gone,
-    // every click returns at once; back, it plays the next.
+    EXPECT_TRUE(Heard(next));
+}
+
+// Killed, the server ends the clip (one of a format other than the ready stream's); gone, every
+// click returns at once; back, it plays the next.
+TEST_F(OnServer, AKilledServerEndsItsClipAndTheNextServerPlaysTheNext) {
     const std::string three = (dir.path / "three seconds.wav").string();
     support::WriteWav(three, 44100, 2, 16, Bytes(3 * 44100 * 4, 1));
-    QTimer::singleShot(500, Qt::PreciseTimer, [&] { server.Kill(); });
+    ends = 0;
+    const pid_t server = std::stoi(getenv("OSTR_SOUND_PID"));
+    QTimer::singleShot(500, Qt::PreciseTimer, [server] { kill(server, SIGKILL); });
     const auto killed = Click(three);
     EXPECT_GE(killed, 450ms);
     EXPECT_LT(killed, 3s) << "the clip did not end with its server";
+    EXPECT_EQ(ends, 1) << "the clip was ended by the stall guard, not by its server";
     EXPECT_LT(Click(three), 1s) << "with the server gone";
-    ASSERT_EQ(server.Start(), "");
+    ASSERT_EQ(support::SoundServer::Start(true), "");
     EXPECT_GE(Click(Clip("again.wav", 0.3)), 290ms) << "the clip after the server's return";
-    EXPECT_EQ(ends, 56) << "a clip was ended by the stall guard, not by its server";
 }
 
 }  // namespace

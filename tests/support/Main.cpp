@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
         setenv("FONTCONFIG_FILE",
                OSTRIVANE_SOURCE_DIR "/tests/support/without-liberation-sans.conf", 1);
     ::testing::InitGoogleTest(&argc, argv);
+    ::testing::AddGlobalTestEnvironment(new support::SoundServer);
     QApplication application(argc, argv);
     return RUN_ALL_TESTS();
 }
