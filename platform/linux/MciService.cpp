@@ -210,12 +210,3 @@ platform::MciError Service::Status(const Command& command, WaveDevice& device, c
 }
 
 }  // namespace mci
-
-namespace platform {
-
-MciError mciSendString(const char* command, char* reply, std::uint32_t replySize,
-                       std::uintptr_t /*callbackWindow*/) {
-    return mci::Service::Instance().Send(command, reply, replySize);
-}
-
-}  // namespace platform
