@@ -3,9 +3,9 @@
 // server's stream, or SDL) unless OSTRIVANE_AUDIO_OUTPUT says; SDL's driver is SDL_AUDIODRIVER's,
 // "dummy" unless set. tools/bench runs this once per sound system.
 //
-// The clip player is measured as it is: PlayWaveFile's calls of platform::mciSendString are
-// linked with --wrap (see CMakeLists.txt) so that, while a benchmark runs, they reach a service
-// built here around a TimedOutput, which notes when the clip's samples pass to the device.
+// The clip player is measured as it is: the platform::mciSendString linked here sends its commands,
+// while a benchmark runs, to a service built around a TimedOutput, which notes when the clip's
+// samples pass to the device.
 #include <SDL2/SDL.h>
 #include <benchmark/benchmark.h>
 
@@ -16,11 +16,9 @@
 #include <optional>
 #include <string_view>
 #include <thread>
-#include <type_traits>
 #include <vector>
 
 #include "bench/BarePlayer.h"
-#include "bench/Clips.h"
 #include "bench/Timing.h"
 #include "platform/Mci.h"
 #include "platform/linux/MciService.h"
@@ -29,14 +27,10 @@
 #include "player/Module1.h"
 #include "tests/support/Support.h"
 
-// The symbol names below are platform::mciSendString's on this ABI.
-static_assert(std::is_same_v<std::uint32_t, unsigned int> &&
-              std::is_same_v<std::uintptr_t, unsigned long>);
-
 namespace {
 
-// Where the wrapped mciSendString sends a command: the process's own service when service is
-// null, otherwise service, after letting before look at the command.
+// Where PlayWaveFile's commands go: the process's own service when service is null, otherwise
+// service, after letting before look at the command.
 struct Route {
     mci::Service* service = nullptr;
     std::function<void(std::string_view command)> before;
@@ -49,27 +43,19 @@ Route& CurrentRoute() {
 
 }  // namespace
 
-extern "C" platform::MciError __real__ZN8platform13mciSendStringEPKcPcjm(const char*, char*,
-                                                                         std::uint32_t,
-                                                                         std::uintptr_t);
-
-extern "C" platform::MciError __wrap__ZN8platform13mciSendStringEPKcPcjm(const char* command,
-                                                                         char* reply,
-                                                                         std::uint32_t replySize,
-                                                                         std::uintptr_t window) {
+// Linked in place of the program's entry point, as the tests link theirs.
+platform::MciError platform::mciSendString(const char* command, char* reply,
+                                           std::uint32_t replySize, std::uintptr_t) {
     const Route& route = CurrentRoute();
-    if (route.service == nullptr) {
-        return __real__ZN8platform13mciSendStringEPKcPcjm(command, reply, replySize, window);
-    }
+    mci::Service& service = route.service ? *route.service : mci::Service::Instance();
     if (route.before && command != nullptr) {
         route.before(command);
     }
-    return route.service->Send(command, reply, replySize);
+    return service.Send(command, reply, replySize);
 }
 
 namespace {
 
-using bench::ClipFormat;
 using bench::Clock;
 using namespace std::chrono_literals;
 
@@ -118,11 +104,14 @@ class TimedService {
     mci::Service service_;
 };
 
+// A 16-bit mono clip at 22.05 kHz, of the tests' signal; label is part of the benchmark names.
 struct Clip {
-    ClipFormat format;
+    std::string label;
+    double seconds;
     std::string path;
 
-    int FrameBytes() const { return 2 * format.channels; }
+    static constexpr int kRate = 22050;
+    static constexpr int kFrameBytes = 2;
 };
 
 // From the PlayWaveFile call to the first sample handed to the device. Once it has been handed
@@ -147,11 +136,11 @@ void OursClickToSound(benchmark::State& state, const Clip& clip, TimedService* t
         state.SetIterationTime(Seconds(*first - start));
         std::this_thread::sleep_for(kSettle);
     }
-    state.counters["buffer_frames"] = times.BufferBytes() / clip.FrameBytes();
+    state.counters["buffer_frames"] = times.BufferBytes() / Clip::kFrameBytes;
 }
 
 void FloorClickToSound(benchmark::State& state, const Clip& clip) {
-    const int frames = bench::OutputBufferFrames(clip.format.rate);
+    const int frames = bench::OutputBufferFrames(Clip::kRate);
     for (auto _ : state) {
         std::optional<Clock::time_point> first;
         Clock::time_point start;
@@ -226,9 +215,9 @@ void OursPlayThrough(benchmark::State& state, const Clip& clip, TimedService* ti
 
 // The same with SDL alone, the caller sleeping on a condition variable until the end.
 void FloorPlayThrough(benchmark::State& state, const Clip& clip) {
-    const int frames = bench::OutputBufferFrames(clip.format.rate);
+    const int frames = bench::OutputBufferFrames(Clip::kRate);
     const auto maxLength = std::chrono::duration_cast<std::chrono::milliseconds>(
-                               std::chrono::duration<double>(clip.format.seconds)) +
+                               std::chrono::duration<double>(clip.seconds)) +
                            kMaxStart;
     PlayFigures figures;
     for (auto _ : state) {
@@ -315,9 +304,9 @@ void Register(const Plan& plan, const std::vector<Clip>& clips, const std::strin
         b->Repetitions(plan.smoke ? 1 : repetitions);
     };
     for (const Clip& clip : clips) {
-        const std::string& label = clip.format.label;
+        const std::string& label = clip.label;
         // A long clip costs its length for every repetition of a play-through.
-        const int playRepetitions = clip.format.seconds > 5 ? 5 : 10;
+        const int playRepetitions = clip.seconds > 5 ? 5 : 10;
         fixed(benchmark::RegisterBenchmark(("click_to_sound/ours/" + label).c_str(),
                                            OursClickToSound, clip, timed),
               plan.clickRepetitions);
@@ -371,16 +360,14 @@ int main(int argc, char** argv) {
 
     const double shortSeconds = plan.smoke ? 0.3 : 1.0;
     const double longSeconds = plan.smoke ? 0.3 : 10.0;
-    const std::vector<ClipFormat> formats{
-        {"1s_22k_mono", "one second.wav", 22050, 1, shortSeconds},
-        {"10s_22k_mono", "ten seconds.wav", 22050, 1, longSeconds},
-    };
     const support::TempDir dir;
-    std::vector<Clip> clips;
-    for (const ClipFormat& format : formats) {
-        const auto path = dir.path / format.file;
-        bench::WriteClip(path, format);
-        clips.push_back({format, path.string()});
+    // Blanks in their names, as the program's own clips have.
+    const std::vector<Clip> clips{
+        {"1s_22k_mono", shortSeconds, (dir.path / "one second.wav").string()},
+        {"10s_22k_mono", longSeconds, (dir.path / "ten seconds.wav").string()},
+    };
+    for (const Clip& clip : clips) {
+        support::WriteClip(clip.path, std::size_t(Clip::kRate * clip.seconds));
     }
     TimedService timed;
     Register(plan, clips, (dir.path / "missing.wav").string(), &timed);

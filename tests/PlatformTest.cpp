@@ -17,6 +17,7 @@
 #include "platform/linux/PulseOutput.h"
 #include "platform/qt/EventPump.h"
 #include "player/Module1.h"
+#include "tests/support/SoundServer.h"
 #include "tests/support/Support.h"
 
 namespace {

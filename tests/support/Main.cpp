@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <fstream>
 
+#include "tests/support/SoundServer.h"
 #include "tests/support/Support.h"
 
 int main(int argc, char** argv) {

@@ -1,7 +1,5 @@
 #pragma once
 // What the tests share: clips made on the spot, scratch folders, an audio output played by hand.
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <set>
 #include <span>
@@ -26,15 +24,6 @@ struct TempDir {
     ~TempDir() { std::filesystem::remove_all(path, ignored); }
     std::filesystem::path path;
     std::error_code ignored;
-};
-
-// A PulseAudio from tools/private-session whose null sink plays 16-bit mono at 22.05 kHz in real
-// time, its monitor recorded to $OSTR_SESSION/monitor.raw; its environment is the process's.
-// Started on first use (or anew), shared by the binary's tests, stopped at its end. "" or why it
-// did not start.
-struct SoundServer : ::testing::Environment {
-    static std::string Start(bool anew = false);
-    void TearDown() override;
 };
 
 // An audio output that plays nothing by itself: the test pulls the samples and says when they have
