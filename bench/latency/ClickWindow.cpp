@@ -8,14 +8,13 @@
 // handled (CLOCK_MONOTONIC), which tells the bench how late the recorder can see the clip at best.
 #include <pulse/pulseaudio.h>
 #include <signal.h>
+#include <sndfile.h>
 #include <spawn.h>
 
 #include <QApplication>
 #include <QPushButton>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -27,39 +26,22 @@ namespace {
 
 struct Wave {
     std::uint32_t rate = 0;
-    std::vector<char> pcm;
+    std::vector<char> pcm;  // 16-bit mono
 };
 
-std::uint32_t Le(const char* p, int bytes) {
-    std::uint32_t value = 0;
-    for (int i = bytes - 1; i >= 0; --i) {
-        value = value << 8 | std::uint8_t(p[i]);
-    }
-    return value;
-}
-
-// A 16-bit mono WAVE file, as the bench writes it.
+// The clip as 16-bit mono samples, read by libsndfile as the program reads its clips.
 bool Load(const char* path, Wave& wave) {
-    std::ifstream file(path, std::ios::binary);
-    const std::vector<char> bytes{std::istreambuf_iterator<char>(file), {}};
-    if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path, SFM_READ, &info);
+    if (file == nullptr || info.channels != 1) {
+        sf_close(file);
         return false;
     }
-    for (std::size_t at = 12; at + 8 <= bytes.size();) {
-        const std::uint32_t size = Le(&bytes[at + 4], 4);
-        const char* body = &bytes[at + 8];
-        if (std::memcmp(&bytes[at], "fmt ", 4) == 0 && size >= 16) {
-            if (Le(body, 2) != 1 || Le(body + 2, 2) != 1 || Le(body + 14, 2) != 16) {
-                return false;
-            }
-            wave.rate = Le(body + 4, 4);
-        } else if (std::memcmp(&bytes[at], "data", 4) == 0) {
-            const std::size_t end = std::min<std::size_t>(bytes.size(), at + 8 + size);
-            wave.pcm.assign(body, bytes.data() + end);
-        }
-        at += 8 + size + (size & 1);
-    }
-    return wave.rate != 0 && !wave.pcm.empty();
+    wave.rate = std::uint32_t(info.samplerate);
+    wave.pcm.resize(std::size_t(info.frames) * sizeof(short));
+    sf_readf_short(file, reinterpret_cast<short*>(wave.pcm.data()), info.frames);
+    sf_close(file);
+    return !wave.pcm.empty();
 }
 
 // The floor's connection: made, with its stream open and playing (silence: it has nothing yet),
@@ -153,7 +135,7 @@ int main(int argc, char** argv) {
     Floor floor_;
     if (floor) {
         if (!Load(clip, wave)) {
-            std::fprintf(stderr, "click window: %s is not a 16-bit mono WAVE file\n", clip);
+            std::fprintf(stderr, "click window: %s is not a mono clip\n", clip);
             return 1;
         }
         if (!floor_.Open(wave.rate)) {

@@ -1,0 +1,227 @@
+"""The helper programs the click-to-sink runs drive, each read a line of words at a time: the
+XTest clicker, the recorders of the null sink's monitor, the bare windows; and pw-profiler."""
+import json
+import os
+import queue
+import re
+import subprocess
+import tempfile
+import threading
+import time
+
+from .common import Failure, stop
+
+PARK = (1270, 1010)  # the pointer, away from every window on the 1280 x 1024 screen
+GRAPH_RATE = 48000
+TONE_SECONDS = 0.4
+
+
+class Helper:
+    """A helper process whose standard output is read on a thread, a line of words at a time."""
+
+    def __init__(self, name, command, env, cwd=None):
+        self.name = name
+        self.errors = tempfile.TemporaryFile("w+")
+        self.process = subprocess.Popen(command, env=env, cwd=cwd, stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, stderr=self.errors, text=True)
+        self.lines = queue.Queue()
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for line in self.process.stdout:
+            self.lines.put(line.split())
+        self.lines.put(None)
+
+    def said(self):
+        self.errors.seek(0)
+        return self.errors.read().strip()[-1000:] or "nothing"
+
+    def next(self, timeout, kinds=None):
+        """The next line of one of kinds, or None once timeout seconds have passed."""
+        deadline = time.monotonic() + timeout
+        while True:
+            try:
+                words = self.lines.get(timeout=max(0.0, deadline - time.monotonic()))
+            except queue.Empty:
+                return None
+            if words is None:
+                self.lines.put(None)
+                raise Failure(f"{self.name} ended; it said: {self.said()}")
+            if words and (kinds is None or words[0] in kinds):
+                return words
+
+    def pending(self, kinds):
+        """The lines of kinds already read, without waiting."""
+        found = []
+        while True:
+            try:
+                words = self.lines.get_nowait()
+            except queue.Empty:
+                return found
+            if words is None:
+                self.lines.put(None)
+                return found
+            if words and words[0] in kinds:
+                found.append(words)
+
+    def send(self, line):
+        self.process.stdin.write(line + "\n")
+        self.process.stdin.flush()
+
+    def close(self):
+        stop(self.process)
+        self.errors.close()
+
+
+class Clicker(Helper):
+    def __init__(self, path, env):
+        super().__init__("the clicker", [path], env)
+
+    def _answer(self, line):
+        self.send(line)
+        words = self.next(10)
+        if words is None or words[0] == "error":
+            raise Failure(f"clicker: {line}: {words}")
+        return words
+
+    def move(self, window, x, y):
+        self._answer(f"move {window} {x} {y}")
+
+    def park(self):
+        self.move(0, *PARK)
+
+    def click(self, window=None, x=0, y=0):
+        """Clicks where the pointer is, or moves it onto (x, y) in window and clicks at once;
+        returns the CLOCK_MONOTONIC stamp taken right before the press."""
+        return int(self._answer("click" if window is None else f"click {window} {x} {y}")[1])
+
+
+class Recorder(Helper):
+    """One of the recorders of the null sink's monitor: reports onsets and ends of the tone."""
+
+    def __init__(self, name, command, env):
+        super().__init__(name, command, env)
+        self.quantum = None
+        self.lates = 0
+        ready = self.next(10, ("ready",))
+        if ready is None:
+            raise Failure(f"{name} did not start; it said: {self.said()}")
+        self.realtime = ready[2:] == ["1"]
+
+    def _note(self, words):
+        if words[0] == "quantum":
+            self.quantum = int(words[1])
+        elif words[0] == "late":
+            self.lates += 1
+
+    def hear(self, click_ns, clip_seconds=TONE_SECONDS):
+        """The first onset after click_ns and how many pieces the clip came in; returns once the
+        clip has ended and the monitor has stayed silent for a while."""
+        onset, pieces, ended = None, 0, False
+        deadline = time.monotonic() + 5
+        while True:
+            words = self.next(deadline - time.monotonic())
+            if words is None:
+                break
+            self._note(words)
+            if words[0] == "onset" and int(words[1]) >= click_ns:
+                onset = onset or words
+                pieces += 1
+                deadline = time.monotonic() + clip_seconds + 2
+            elif words[0] == "end" and onset is not None:
+                ended = True
+                deadline = time.monotonic() + 0.3  # a gap as long is not part of this clip
+        return onset, pieces, ended
+
+    def onsets(self, after_ns):
+        found = []
+        for words in self.pending(("onset", "quantum", "late")):
+            self._note(words)
+            if words[0] == "onset" and int(words[1]) >= after_ns:
+                found.append(int(words[1]))
+        return found
+
+
+class Profiler:
+    """pw-profiler in the background: the quantum of every cycle the graph ran meanwhile."""
+
+    def __init__(self, env, folder):
+        self.log = os.path.join(folder, "profiler.log")
+        if os.path.exists(self.log):
+            os.remove(self.log)
+        self.process = subprocess.Popen(["pw-profiler", "-o", self.log], env=env, cwd=folder,
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def stop(self):
+        """{quantum in samples at the graph's rate: cycles}."""
+        self.process.terminate()
+        self.process.wait(10)
+        counts = {}
+        if os.path.exists(self.log):
+            with open(self.log) as f:
+                for line in f:
+                    fields = line.split("\t")
+                    if len(fields) > 3 and fields[3].strip():
+                        # the fourth column is the cycle's planned length in microseconds
+                        quantum = round(float(fields[3]) * GRAPH_RATE / 1e6)
+                        counts[quantum] = counts.get(quantum, 0) + 1
+        return counts
+
+
+def graph_quantum(env, folder, seconds=2.0):
+    profiler = Profiler(env, folder)
+    time.sleep(seconds)
+    return profiler.stop()
+
+
+def quantum_text(counts):
+    if not counts:
+        return "graph idle"
+    total = sum(counts.values())
+    return ", ".join(f"{q}" + (f" ({100 * n / total:.0f} %)" if len(counts) > 1 else "")
+                     for q, n in sorted(counts.items(), key=lambda item: -item[1]))
+
+
+def graph_settings(env):
+    """The quantum PipeWire is set to use, from its "settings" metadata."""
+    result = subprocess.run(["pw-metadata", "-n", "settings"], env=env, capture_output=True,
+                            text=True, timeout=10)
+    return dict(re.findall(r"key:'(clock\.[a-z-]+)' value:'([^']*)'", result.stdout))
+
+
+def our_streams(env, pid):
+    """The program's playback streams on the server: [corked?]."""
+    result = subprocess.run(["pactl", "-f", "json", "list", "sink-inputs"], env=env,
+                            capture_output=True, text=True, check=True)
+    streams = []
+    for entry in json.loads(result.stdout or "[]"):
+        props = entry.get("properties", {})
+        if props.get("application.name") == "Ostrivane" and \
+                props.get("application.process.id") == str(pid):
+            streams.append(bool(entry.get("corked")))
+    return streams
+
+
+def switches(pid):
+    """Context switches, voluntary and not, of every thread the process has now."""
+    total = 0
+    for task in os.listdir(f"/proc/{pid}/task"):
+        try:
+            with open(f"/proc/{pid}/task/{task}/status") as f:
+                for line in f:
+                    if line.startswith(("voluntary_ctxt_switches", "nonvoluntary_ctxt_switches")):
+                        total += int(line.split()[1])
+        except OSError:
+            pass  # the thread ended meanwhile
+    return total
+
+
+def sink_rate(env):
+    """The null sink's rate, from `pactl list short sinks` (index, name, driver, format, state)."""
+    sinks = subprocess.run(["pactl", "list", "short", "sinks"], env=env, capture_output=True,
+                           text=True, check=True).stdout
+    for line in sinks.splitlines():
+        fields = line.split("\t")
+        if len(fields) > 3 and fields[1] == "nullsink":
+            return int(fields[3].split()[-1].rstrip("Hz"))
+    raise Failure("no null sink")

@@ -1,0 +1,239 @@
+"""Click to sink: XTest clicks on the real window, heard at the null sink's monitor, on a private
+PulseAudio and a private PipeWire, beside paplay and a bare libpulse client; then the idle checks."""
+import dataclasses
+import os
+import random
+import subprocess
+import tempfile
+import time
+
+from .common import TITLE, Failure, Session, Skipped, clean_env, copy_program, log, stop, \
+    write_tone
+from .helpers import GRAPH_RATE, TONE_SECONDS, Clicker, Helper, Profiler, Recorder, \
+    graph_quantum, graph_settings, our_streams, sink_rate, switches
+from .x11 import find_window, layout
+
+CLICKS = 25
+IDLE_SECONDS = 60
+WAKE_SECONDS = 10
+# The largest quantum PipeWire allows by default: the recorder never lowers the graph's.
+RECORDER_LATENCY = "2048/48000"
+HOVER_SECONDS = 0.3  # the pointer on the button this long before a warm click
+SETTLE_SECONDS = 0.5  # a started window is left this long before it is clicked
+CLICK_WINDOW_CENTRE = (100, 50)
+COLUMNS = [("warm", "Ostrivane, warm"), ("cold", "Ostrivane, cold start"), ("paplay", "paplay"),
+           ("floor", "a libpulse client already connected, with its stream open (the floor)")]
+SERVER_NAMES = {"pulseaudio": "PulseAudio", "pipewire": "PipeWire"}
+# Each clip ends on a cycle of the graph's, and the waits after it are fixed: without a random
+# wait the clicks would all fall at the same point of PipeWire's cycle (42.7 ms at 2048). The
+# waits come from a fixed seed: every run clicks at the same points.
+JITTER = random.Random(1)
+
+
+@dataclasses.dataclass
+class ClickToSink:
+    version: str
+    rows: list  # one or two: {"columns": {column: {"samples": [...], "quanta": {...}}}}
+    idle: dict
+    recorder_lates: int
+    recorder_realtime: bool
+
+
+class Stage:
+    """What one server's run has: the display, the clicker, the copied program and its clip."""
+
+    def __init__(self, helpers, program, env, button):
+        self.helpers = helpers
+        self.program = program
+        self.folder = os.path.dirname(program)
+        self.clip = os.path.join(self.folder, button["clip"])
+        self.button = (button["x"], button["y"])
+        self.env = env
+        self.clicker = Clicker(os.path.join(helpers, "ostrivane_clicker"), env)
+
+    def start_program(self):
+        process = subprocess.Popen([self.program], cwd=self.folder, env=self.env,
+                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            return process, find_window(TITLE, self.env)
+        except BaseException:
+            stop(process)
+            raise
+
+    def start_window(self, kind):
+        window = Helper(f"the {kind} window",
+                        [os.path.join(self.helpers, "ostrivane_click_window"), kind, self.clip],
+                        self.env)
+        if window.next(10, ("ready",)) is None:
+            raise Failure(f"the {kind} window did not start; it said: {window.said()}")
+        return window, find_window(f"Latency {kind}", self.env)
+
+
+def one_click(stage, recorder, column, n, window=None, x=0, y=0, extra=None):
+    time.sleep(JITTER.uniform(0.0, 0.05))
+    click = stage.clicker.click(window, x, y)
+    onset, pieces, ended = recorder.hear(click)
+    if onset is None:
+        raise Failure(f"{column}, click {n}: the clip was not heard")
+    sample = {"ms": (int(onset[1]) - click) / 1e6, "pieces": pieces, "ended": ended,
+              "click": click, "onset": int(onset[1])}
+    if len(onset) > 2:
+        sample["quantum"] = int(onset[2])
+        sample["callback_ms"] = int(onset[3]) / 1e6
+    if extra is not None:
+        for pulse_onset in extra.onsets(click)[:1]:
+            sample["pulse_recorder_ms"] = (pulse_onset - click) / 1e6
+    return sample
+
+
+def run_column(stage, recorder, column, clicks, extra=None, profiled=False):
+    profiler = Profiler(stage.env, stage.folder) if profiled else None
+    samples = []
+    try:
+        if column == "warm":
+            process, window = stage.start_program()
+            try:
+                time.sleep(SETTLE_SECONDS)
+                stage.clicker.move(window, *stage.button)
+                time.sleep(HOVER_SECONDS)
+                for n in range(clicks):
+                    samples.append(one_click(stage, recorder, column, n + 1, extra=extra))
+                    time.sleep(0.2)
+            finally:
+                stop(process)
+        elif column == "cold":
+            for n in range(clicks):
+                stage.clicker.park()
+                process, window = stage.start_program()
+                try:
+                    time.sleep(SETTLE_SECONDS)
+                    samples.append(one_click(stage, recorder, column, n + 1, window,
+                                             *stage.button, extra=extra))
+                finally:
+                    stop(process)
+        else:
+            helper, window = stage.start_window(column)
+            try:
+                time.sleep(SETTLE_SECONDS)
+                stage.clicker.move(window, *CLICK_WINDOW_CENTRE)
+                time.sleep(HOVER_SECONDS)
+                for n in range(clicks):
+                    sample = one_click(stage, recorder, column, n + 1, extra=extra)
+                    handled = helper.pending(("wrote", "started"))
+                    if handled:
+                        sample["handled_ms"] = (int(handled[0][1]) - sample["click"]) / 1e6
+                    samples.append(sample)
+                    time.sleep(0.2)
+            finally:
+                helper.close()
+    finally:
+        quanta = profiler.stop() if profiler else None
+    stage.clicker.park()
+    return {"samples": samples, "quanta": quanta}
+
+
+def idle_checks(stage, recorder, pipewire, idle_seconds, wake_seconds):
+    """The program started and left alone with the pointer outside its window; then the pointer
+    on its button."""
+    result = {"idle_seconds": idle_seconds, "wake_seconds": wake_seconds}
+    stage.clicker.park()
+    sample = min(2.0, idle_seconds)  # the smoke run's idle is short
+    if pipewire:
+        time.sleep(sample)  # the graph leaves the last column's quantum
+        result["settings"] = graph_settings(stage.env)
+        result["quantum_before"] = graph_quantum(stage.env, stage.folder, sample)
+    process, window = stage.start_program()
+    try:
+        time.sleep(idle_seconds)
+        result["streams_idle"] = our_streams(stage.env, process.pid)
+        before = switches(process.pid)
+        time.sleep(wake_seconds)
+        result["wakeups"] = switches(process.pid) - before
+        if pipewire:
+            result["quantum_idle"] = graph_quantum(stage.env, stage.folder, sample)
+        stage.clicker.move(window, *stage.button)
+        time.sleep(1.0)
+        result["streams_warm"] = our_streams(stage.env, process.pid)
+        if pipewire:
+            result["quantum_warm"] = graph_quantum(stage.env, stage.folder, sample)
+        # One clip, to see which output the program plays through.
+        click = stage.clicker.click()
+        time.sleep(0.15)
+        result["streams_playing"] = our_streams(stage.env, process.pid)
+        recorder.hear(click)
+    finally:
+        stop(process)
+        stage.clicker.park()
+    return result
+
+
+def all_columns(stage, recorder, clicks, pipewire, extra=None):
+    row = {"columns": {}}
+    for column, _ in COLUMNS:
+        log(f"   {column}")
+        row["columns"][column] = run_column(stage, recorder, column, clicks, extra, pipewire)
+    return row
+
+
+def on_server(kind, session, helpers, program, clicks, idle_seconds, wake_seconds, held):
+    """Every column of one or two rows on one server, then the idle checks."""
+    env = clean_env(session)
+    pipewire = kind == "pipewire"
+    stage = Stage(helpers, program, env, layout(helpers)["buttons"][0])
+    write_tone(stage.clip, round(22050 * TONE_SECONDS), channels=1)
+    recorder = None
+    try:
+        if pipewire:
+            recorder = Recorder("the PipeWire recorder",
+                                [os.path.join(helpers, "ostrivane_pipewire_recorder"), "nullsink",
+                                 RECORDER_LATENCY], env)
+        else:
+            recorder = Recorder("the libpulse recorder",
+                                [os.path.join(helpers, "ostrivane_pulse_recorder"),
+                                 "nullsink.monitor", str(sink_rate(env))], env)
+        stage.clicker.park()
+        time.sleep(1.0)
+        rows = [all_columns(stage, recorder, clicks, pipewire)]
+        log("   idle checks")
+        idle = idle_checks(stage, recorder, pipewire, idle_seconds, wake_seconds)
+        if pipewire and held:
+            # The libpulse recorder beside the native one: reading 1 ms at a time, it holds the
+            # graph's quantum low; both hear every clip.
+            log("   with the 1 ms libpulse recorder beside")
+            pulse = Recorder("the libpulse recorder",
+                             [os.path.join(helpers, "ostrivane_pulse_recorder"),
+                              "nullsink.monitor", str(GRAPH_RATE)], env)
+            try:
+                time.sleep(1.0)
+                rows.append(all_columns(stage, recorder, clicks, pipewire, pulse))
+            finally:
+                pulse.close()
+        return ClickToSink(session.version, rows, idle, recorder.lates, recorder.realtime)
+    finally:
+        if recorder is not None:
+            recorder.close()
+        stage.clicker.close()
+
+
+def run(helpers, program, clicks=CLICKS, idle_seconds=IDLE_SECONDS, wake_seconds=WAKE_SECONDS,
+        held=True):
+    """Both servers, each with its own null sink and nothing keeping it running but the
+    recorder. Returns {kind: ClickToSink, or Skipped}."""
+    results = {}
+    for kind in ("pulseaudio", "pipewire"):
+        needed = ["ostrivane_clicker", "ostrivane_click_window", "ostrivane_layout",
+                  f"ostrivane_{'pipewire' if kind == 'pipewire' else 'pulse'}_recorder"]
+        absent = [name for name in needed if not os.path.exists(os.path.join(helpers, name))]
+        if absent:
+            results[kind] = Skipped("not built: " + ", ".join(absent))
+            continue
+        with Session("--x11", "--sound", kind, "--no-keep-alive") as session, \
+                tempfile.TemporaryDirectory() as tmp:
+            if session.env is None:
+                results[kind] = Skipped(f"{SERVER_NAMES[kind]} is missing ({session.why_not})")
+                continue
+            log(f"== click to sink, {session.version}")
+            copy = copy_program(program, os.path.join(tmp, "program"))
+            results[kind] = on_server(kind, session, helpers, copy, clicks, idle_seconds,
+                                      wake_seconds, held)
+    return results
