@@ -47,6 +47,7 @@ struct MciServiceTest : ::testing::Test {
     support::HandOutput* last = nullptr;  // the output of the last clip opened
     support::TempDir dir;
     const std::string in = dir.path.string() + "/";
+    const std::string plain = support::WriteClip(in + "plain.wav", 2205);  // 100 ms
     mci::Service mci{[this] {
         auto output = std::make_unique<support::HandOutput>(open, refuse);
         last = output.get();
@@ -105,7 +106,6 @@ struct Reply {
 
 // (The fuzz target checks that every reply ends within its buffer.)
 TEST_F(MciServiceTest, AnswersEachMalformedCommandWithItsNumber) {
-    const std::string plain = support::WriteClip(in + "plain.wav", 2205);
     const Reply rows[] = {
         {"blanks alone", " \t ", mci::kMissingCommandString},
         {"an unknown verb", "dance x", mci::kUnrecognizedCommand},
@@ -129,7 +129,6 @@ TEST_F(MciServiceTest, AnswersEachMalformedCommandWithItsNumber) {
 
 // What could lie in a clip folder: each is refused at once, or played for what it holds.
 TEST_F(MciServiceTest, OpensOnlyWaveFilesItCanPlayForWhatTheyHold) {
-    const std::string plain = support::WriteClip(in + "plain.wav", 2205);
     for (const std::string kind : {"aiff", "flac"})
         std::filesystem::copy_file(
             OSTRIVANE_SOURCE_DIR "/tests/fuzz/corpus/wave_open/" + kind + "-s16-mono-8k",
@@ -183,7 +182,6 @@ TEST_F(MciServiceTest, OpensOnlyWaveFilesItCanPlayForWhatTheyHold) {
 // by its path; close all closes every one. The rows run in turn.
 TEST_F(MciServiceTest, KnowsEachAliasInAnyCaseUntilItIsClosed) {
     const std::string blank = support::WriteClip(in + "a b.wav", 2205);
-    const std::string plain = support::WriteClip(in + "plain.wav", 2205);
     const Reply rows[] = {
         {"open", "OPEN \"" + blank + "\" TYPE WaveAudio ALIAS Zulu Wait", mci::kOk},
         {"the alias again", "open waveaudio!" + plain + " alias zULU", mci::kDuplicateAlias},
@@ -210,7 +208,7 @@ TEST_F(MciServiceTest, KnowsEachAliasInAnyCaseUntilItIsClosed) {
 }
 
 TEST_F(MciServiceTest, SaysWhenAReplyDoesNotFitItsBuffer) {
-    Send("open waveaudio!" + support::WriteClip(in + "plain.wav", 2205) + " alias sound1");
+    Send("open waveaudio!" + plain + " alias sound1");
     Send("play sound1");
     char reply[7];  // one short for "playing"
     EXPECT_EQ(mci.Send("status sound1 mode", reply, sizeof reply), mci::kParamOverflow);
@@ -219,7 +217,7 @@ TEST_F(MciServiceTest, SaysWhenAReplyDoesNotFitItsBuffer) {
 
 // Stopped, a clip hands over nothing; played to its end, it stops; played again, it starts over.
 TEST_F(MciServiceTest, PlaysAClipFromItsStartEachTimeItIsPlayed) {
-    Send("open waveaudio!" + support::WriteClip(in + "plain.wav", 2205) + " alias sound1");
+    Send("open waveaudio!" + plain + " alias sound1");
     Bytes samples(4410 + 2);
     EXPECT_EQ(last->pull(samples.data().bytes, samples.size()), 0u);
     Send("play sound1");
@@ -232,7 +230,6 @@ TEST_F(MciServiceTest, PlaysAClipFromItsStartEachTimeItIsPlayed) {
 
 TEST_F(MciServiceTest, RefusesAClipThatNoAudioOutputTakes) {
     refuse = true;
-    const std::string plain = support::WriteClip(in + "plain.wav", 2205);
     EXPECT_EQ(Send("open waveaudio!" + plain + " alias x"), mci::kWaveOutputsUnsuitable);
 }
 

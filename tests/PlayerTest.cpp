@@ -19,6 +19,7 @@
 #include "platform/Mci.h"
 #include "platform/ProgramDir.h"
 #include "platform/ShortPath.h"
+#include "platform/linux/MciErrors.h"
 #include "platform/qt/Runtime.h"
 #include "player/Module1.h"
 
@@ -50,13 +51,13 @@ MciError mciSendString(const char* text, char* reply, std::uint32_t size, std::u
     // Status queries come with a reply buffer of 128 bytes, other commands with none.
     EXPECT_EQ(std::pair(size, window), std::pair(command.starts_with("status") ? 128u : 0u, 0ul));
     if (command.starts_with("open ") && command.ends_with(" alias sound1")) {
-        result = p.open                                      ? 289
-                 : command == "open waveaudio! alias sound1" ? 273
-                 : p.filesExist                              ? 0
-                                                             : 275;
+        result = p.open                                      ? mci::kDuplicateAlias
+                 : command == "open waveaudio! alias sound1" ? mci::kMissingParameter
+                 : p.filesExist                              ? mci::kOk
+                                                             : mci::kFileNotFound;
         p.open = p.open || result == 0;
     } else if (!p.open) {
-        result = 263;  // nothing is open under that name
+        result = mci::kInvalidDeviceName;  // nothing is open under that name
     } else if (command == "play sound1" && p.pollsLeft < 0) {
         p.pollsLeft = p.pollsPerClip;
         ++p.playsStarted;
@@ -113,13 +114,19 @@ TEST_F(Module1Test, OpensTheClipByItsShortPathPlaysItPollsUntilItStopsAndClosesI
                                  kStatus, kStatus, kStatus, "close sound1"}));
     EXPECT_EQ(p.results, std::vector<std::uint32_t>(7, 0));
     EXPECT_EQ(p.doEventsCalls, 3);  // one pump pass after each "playing"
-    // Where no short name exists the path comes back as it is: whole, quoted, if it has blanks.
+}
+
+// Where no short name exists the path comes back as it is: whole, quoted, if it has blanks.
+TEST_F(Module1Test, OpensAPathWithNoShortNameWholeAndQuoted) {
     for (std::string path : {"/my clips/a.wav", "a\tb", "a\nb", "a\rb", "a\vb", "a\fb"}) {
         p = {};
         Module1::PlayWaveFile(path);
         EXPECT_EQ(p.commands.front(), "open \"" + path + "\" type waveaudio alias sound1");
     }
-    // Too long for the buffer: asked again with the size it needs; still growing: given up.
+}
+
+// Too long for the buffer: asked again with the size it needs; still growing: given up.
+TEST_F(Module1Test, AsksForAShortPathAgainWithTheSizeItNeedsOnce) {
     p.shortPath = [](char* out, std::uint32_t size) {
         return size <= 300 ? 301u : std::strlen(std::strcpy(out, std::string(300, 'A').c_str()));
     };
@@ -141,7 +148,10 @@ TEST_F(Module1Test, AClipClickedDuringAnotherIsNotHeardAndBothReturnWhenTheFirst
               (Texts{"open waveaudio!/first.wav alias sound1", "play sound1", kStatus,
                      "open waveaudio!/second.wav alias sound1", "play sound1", kStatus, kStatus,
                      kStatus, kStatus, "close sound1", kStatus, "close sound1"}));
-    EXPECT_EQ(p.results, (std::vector<std::uint32_t>{0, 0, 0, 289, 0, 0, 0, 0, 0, 0, 263, 263}));
+    using namespace mci;
+    EXPECT_EQ(p.results,
+              (std::vector<std::uint32_t>{kOk, kOk, kOk, kDuplicateAlias, kOk, kOk, kOk, kOk, kOk,
+                                          kOk, kInvalidDeviceName, kInvalidDeviceName}));
     Module1::PlayWaveFile("/third.wav");  // the alias is free again: the next click plays
     EXPECT_EQ(p.playsStarted, 2);
     p = {};
@@ -151,7 +161,7 @@ TEST_F(Module1Test, AClipClickedDuringAnotherIsNotHeardAndBothReturnWhenTheFirst
             Module1::PlayWaveFile("/again.wav");
     };
     Module1::PlayWaveFile("/first.wav");
-    EXPECT_EQ(std::ranges::count(p.results, 289u), 15);
+    EXPECT_EQ(std::ranges::count(p.results, mci::kDuplicateAlias), 15);
     EXPECT_EQ(std::pair(p.playsStarted, p.commands.back()),
               std::pair(1, std::string("close sound1")));
 }
@@ -255,7 +265,8 @@ TEST_F(FormsTest, TheKeyboardRunsThroughTheButtonsInOrderAndEachPlaysItsOwnShipp
             QTest::keyClick(QApplication::focusWidget(),
                             std::array{Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter}[n % 3]);
             std::string path = fake.shortPathCalls.back().first;
-            ASSERT_TRUE(path.starts_with(kProgramDir + "\\") && played.insert(path).second) << path;
+            const bool first = played.insert(path).second;
+            ASSERT_TRUE(path.starts_with(kProgramDir + "\\") && first) << path;
             std::replace(path.begin(), path.end(), '\\', '/');
             EXPECT_TRUE(std::filesystem::is_regular_file(OSTRIVANE_SOURCE_DIR "/clips" +
                                                          path.substr(kProgramDir.size())));
