@@ -4,8 +4,9 @@
 //
 //   ostrivane_startup_probe --title TITLE [--settle-ms N] [--timeout-ms N] [--hold] -- PROGRAM...
 //
-// The clock starts just before the fork. Without a window manager (as under xvfb-run) the X server
-// exposes a window as it maps it, so map and expose coincide; both are reported when seen. With
+// The clock starts just before the fork. Without a window manager (as on the benchmarks' Xvfb) the
+// X server exposes a window as it maps it, so map and expose coincide; both are reported when seen.
+// With
 // --hold the program is left running after the line is printed, until stdin reaches its end.
 #include <dirent.h>
 #include <fcntl.h>

@@ -131,7 +131,7 @@ METHOD = """\
 - **CPU while waiting**: CPU seconds of the whole process (`getrusage`, all threads, SDL's and
   libpulse's included) over wall seconds, for the whole `PlayWaveFile` call. Floor: the bare
   SDL program playing the same clip while its caller sleeps on a condition variable.
-- **Whole-process CPU per click**: the real program under `xvfb-run -a`, its first clip button
+- **Whole-process CPU per click**: the real program on a private Xvfb, its first clip button
   given a 10 s, 22.05 kHz mono clip; started {cpu_runs} times to be clicked once through xdotool
   and {cpu_runs} times to stay idle as long (the clip's length and 2 s), alternately, after one
   start to warm up. Each start's whole CPU, every thread included, comes from `wait4` at its end;
@@ -140,10 +140,11 @@ METHOD = """\
 - **MCI commands**: a `status … mode` query with a clip open, and a whole `PlayWaveFile` of a
   file that does not exist, on the program's own service.
 - **Start-up**: from just before the fork to the mapping of the window titled
-  "Ostrivane v1.0" under `xvfb-run -a` (no window manager: the server exposes a window as it
+  "Ostrivane v1.0" on a private Xvfb (no window manager: the server exposes a window as it
   maps it), measured by `ostrivane_startup_probe`; {startup_runs} runs, alternating with the floor,
-  a bare Qt 6 program showing one empty 681 × 464 window in Liberation Sans 8 pt. The floor
-  looks its font up before showing the window (an empty window would otherwise never load it).
+  a bare Qt 6 program showing one empty window the size of Form1's (`ostrivane_layout`), in
+  Liberation Sans 8 pt. The floor looks its font up before showing the window (an empty window
+  would otherwise never load it).
 - **Memory**: VmHWM half a second after the window was shown; then the program's clip buttons
   clicked {clicks} times in turn through xdotool (SDL's disk writer, unpaced, stands in for the
   sound card, so a clip takes milliseconds; each click is checked to have played its clip
