@@ -2,7 +2,7 @@
 // (found by title) was mapped on the X display, the CPU time it had used by then, and its memory
 // once it has settled.
 //
-//   ostrivane_startup_probe --title TITLE [--settle-ms N] [--timeout-ms N] [--hold] -- PROGRAM...
+//   ostrivane_startup_probe [--hold] TITLE PROGRAM [ARGS]
 //
 // The clock starts just before the fork. Without a window manager (as on the benchmarks' Xvfb) the
 // X server exposes a window as it maps it, so map and expose coincide; both are reported when seen.
@@ -31,10 +31,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+constexpr auto kSettle = std::chrono::milliseconds(500);  // before the memory is read
+constexpr auto kTimeout = std::chrono::seconds(30);
+
 struct Options {
     std::string title;
-    int settleMs = 500;
-    int timeoutMs = 30000;
     bool hold = false;
     std::vector<char*> program;  // null-terminated
 };
@@ -47,36 +48,13 @@ struct Options {
 Options Parse(int argc, char** argv) {
     Options options;
     int i = 1;
-    for (; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        const auto value = [&]() -> const char* {
-            if (i + 1 >= argc) {
-                Fail("missing value after " + std::string(arg));
-            }
-            return argv[++i];
-        };
-        if (arg == "--") {
-            ++i;
-            break;
-        }
-        if (arg == "--title") {
-            options.title = value();
-        } else if (arg == "--settle-ms") {
-            options.settleMs = std::atoi(value());
-        } else if (arg == "--timeout-ms") {
-            options.timeoutMs = std::atoi(value());
-        } else if (arg == "--hold") {
-            options.hold = true;
-        } else {
-            Fail("unknown argument " + std::string(arg));
-        }
+    options.hold = i < argc && std::string_view(argv[i]) == "--hold";
+    i += options.hold ? 1 : 0;
+    if (argc - i < 2) {
+        Fail("usage: ostrivane_startup_probe [--hold] TITLE PROGRAM [ARGS]");
     }
-    for (; i < argc; ++i) {
-        options.program.push_back(argv[i]);
-    }
-    if (options.title.empty() || options.program.empty()) {
-        Fail("usage: --title TITLE [--settle-ms N] [--timeout-ms N] [--hold] -- PROGRAM [ARGS]");
-    }
+    options.title = argv[i];
+    options.program.assign(argv + i + 1, argv + argc);
     options.program.push_back(nullptr);
     return options;
 }
@@ -223,7 +201,7 @@ int main(int argc, char** argv) {
 
     const auto start = Clock::now();
     const pid_t pid = Start(options);
-    const auto deadline = start + std::chrono::milliseconds(options.timeoutMs);
+    const auto deadline = start + kTimeout;
 
     std::optional<Clock::time_point> mapped;
     double cpuMs = 0;
@@ -275,7 +253,7 @@ int main(int argc, char** argv) {
         }
     }
 
-    std::this_thread::sleep_for(std::chrono::milliseconds(options.settleMs));
+    std::this_thread::sleep_for(kSettle);
     const auto [hwm, rss] = Memory(pid);
     const Clock::time_point shown = exposed ? std::min(*mapped, *exposed) : *mapped;
     std::printf(

@@ -56,7 +56,7 @@ def read_status(pid):
 
 
 def probe_once(probe, title, command, env, cwd):
-    result = subprocess.run([probe, "--title", title, "--", *command], env=env, cwd=cwd,
+    result = subprocess.run([probe, title, *command], env=env, cwd=cwd,
                             capture_output=True, text=True, timeout=120)
     if result.returncode != 0:
         raise Failure(f"start-up probe of {command[0]}: {result.stderr.strip()}")
@@ -85,7 +85,7 @@ def clip_run(probe, program, buttons, clicks, env, cwd):
     # The disk writer stands in for the sound card; without its pacing a clip takes milliseconds.
     env = dict(env, SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=capture, SDL_DISKAUDIODELAY="0")
     errors = tempfile.TemporaryFile("w+")
-    process = subprocess.Popen([probe, "--hold", "--title", TITLE, "--", program], env=env,
+    process = subprocess.Popen([probe, "--hold", TITLE, program], env=env,
                                cwd=cwd, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                stderr=errors, text=True)
     try:
