@@ -7,8 +7,8 @@ import subprocess
 import tempfile
 import time
 
-from .common import TITLE, Failure, Session, Skipped, clean_env, copy_program, log, stop, \
-    write_tone
+from .common import TITLE, Failure, Session, Skipped, clean_env, copy_program, log, missing, \
+    stop, write_tone
 from .helpers import GRAPH_RATE, TONE_SECONDS, Clicker, Helper, Profiler, Recorder, \
     graph_quantum, graph_settings, our_streams, sink_rate, switches
 from .x11 import find_window, layout
@@ -226,6 +226,10 @@ def run(helpers, program, clicks=CLICKS, idle_seconds=IDLE_SECONDS, wake_seconds
         absent = [name for name in needed if not os.path.exists(os.path.join(helpers, name))]
         if absent:
             results[kind] = Skipped("not built: " + ", ".join(absent))
+            continue
+        results[kind] = missing("xdotool", "paplay", *(["pw-profiler"] if kind == "pipewire"
+                                                        else []))
+        if results[kind]:
             continue
         with Session("--x11", "--sound", kind, "--no-keep-alive") as session, \
                 tempfile.TemporaryDirectory() as tmp:
