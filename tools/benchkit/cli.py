@@ -119,7 +119,8 @@ def smoke(args):
 
 
 def main():
-    parser = argparse.ArgumentParser(prog="tools/bench", usage=USAGE, add_help=True)
+    parser = argparse.ArgumentParser(prog="tools/bench", description=USAGE,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--quick", action="store_true")
     only = parser.add_mutually_exclusive_group()
     only.add_argument("--latency", action="store_true")
