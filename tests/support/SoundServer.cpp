@@ -7,7 +7,7 @@
 
 namespace support {
 namespace {
-const std::string kHelper = OSTRIVANE_SOURCE_DIR "/tools/private-session";
+const std::string kHelper = "'" OSTRIVANE_SOURCE_DIR "/tools/private-session'";  // for sh
 std::string session;  // the folder of the binary's sound server, while it runs
 
 void StopSession() {

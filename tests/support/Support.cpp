@@ -1,5 +1,7 @@
 #include "tests/support/Support.h"
 
+#include "platform/ShortPath.h"
+
 #include <cmath>
 #include <fstream>
 #include <stdexcept>
@@ -33,6 +35,11 @@ std::string WriteClip(const fs::path& path, std::size_t frames, unsigned seed) {
 std::vector<std::uint8_t> ReadAll(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::string ShortPath(const std::string& path) {
+    char out[4096];
+    return platform::GetShortPathName(path.c_str(), out, sizeof out) > 0 ? out : "<none>";
 }
 
 TempDir::TempDir() {

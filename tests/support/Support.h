@@ -16,6 +16,8 @@ void WriteWav(const std::filesystem::path& path, int rate, int channels, int bit
               std::span<const std::uint8_t> data);
 std::string WriteClip(const std::filesystem::path& path, std::size_t frames, unsigned seed = 1);
 std::vector<std::uint8_t> ReadAll(const std::filesystem::path& path);
+// The short form of a path, or "<none>" (the fuzz target checks the size contract).
+std::string ShortPath(const std::string& path);
 
 // A fresh folder /tmp/ostr-XXXXXX, short enough for socket names, removed with the object.
 struct TempDir {
