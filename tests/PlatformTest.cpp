@@ -82,7 +82,7 @@ TEST_F(MciServiceTest, PlaysEveryWaveEncodingAsLibsndfileDecodesItWhole) {
         EXPECT_EQ(Ask("status x length"), std::to_string(info.frames * 1000 / info.samplerate));
         Send("play x");
         Bytes heard(decoded.size() + 64, 1);
-        EXPECT_EQ(last->pull(heard.data().bytes, heard.size()), decoded.size());
+        EXPECT_EQ(last->pull(heard.data(), heard.size()).bytes, decoded.size());
         decoded.resize(heard.size());  // the clip, then silence
         EXPECT_EQ(heard, decoded);
         Send("close x");
@@ -213,13 +213,13 @@ TEST_F(MciServiceTest, SaysWhenAReplyDoesNotFitItsBuffer) {
 TEST_F(MciServiceTest, PlaysAClipFromItsStartEachTimeItIsPlayed) {
     Send("open waveaudio!" + plain + " alias sound1");
     Bytes samples(4410 + 2);
-    EXPECT_EQ(last->pull(samples.data().bytes, samples.size()), 0u);
+    EXPECT_EQ(last->pull(samples.data(), samples.size()).bytes, 0u);
     Send("play sound1");
-    EXPECT_EQ(last->pull(samples.data().bytes, samples.size()), 4410u);
+    EXPECT_EQ(last->pull(samples.data(), samples.size()).bytes, 4410u);
     last->ended();
     EXPECT_EQ(Ask("status sound1 mode") + " at " + Ask("status sound1 position"), "stopped at 100");
     Send("play sound1");
-    EXPECT_EQ(last->pull(samples.data().bytes, samples.size()), 4410u);
+    EXPECT_EQ(last->pull(samples.data(), samples.size()).bytes, 4410u);
 }
 
 TEST_F(MciServiceTest, RefusesAClipThatNoAudioOutputTakes) {
