@@ -32,16 +32,16 @@ install(FILES ${_launcher} DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # Desktop integration, filled from resources/version.cmake.
 configure_file(${PROJECT_SOURCE_DIR}/resources/ostrivane.desktop.in
-               ${PROJECT_BINARY_DIR}/install/ostrivane.desktop @ONLY)
+               ${PROJECT_BINARY_DIR}/install/${OSTRIVANE_DESKTOP_ID}.desktop @ONLY)
 configure_file(${PROJECT_SOURCE_DIR}/resources/org.example.Ostrivane.metainfo.xml.in
                ${PROJECT_BINARY_DIR}/install/org.example.Ostrivane.metainfo.xml @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/install/ostrivane.desktop
+install(FILES ${PROJECT_BINARY_DIR}/install/${OSTRIVANE_DESKTOP_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${PROJECT_BINARY_DIR}/install/org.example.Ostrivane.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
 file(GLOB _icon_sizes RELATIVE ${PROJECT_SOURCE_DIR}/resources/icons CONFIGURE_DEPENDS
-     ${PROJECT_SOURCE_DIR}/resources/icons/*/ostrivane.png)
+     ${PROJECT_SOURCE_DIR}/resources/icons/*/${OSTRIVANE_DESKTOP_ID}.png)
 foreach(_icon IN LISTS _icon_sizes)
     get_filename_component(_size ${_icon} DIRECTORY)
     install(FILES ${PROJECT_SOURCE_DIR}/resources/icons/${_icon}

@@ -10,6 +10,9 @@ set(OSTRIVANE_COMPANY "Ostrivane developers")
 set(OSTRIVANE_INTERNAL_NAME "ostrivane")
 set(OSTRIVANE_ORIGINAL_FILENAME "ostrivane.exe")
 set(OSTRIVANE_SUMMARY "Soundboard of 27 short spoken clips")
+# The desktop entry's id, its file's name without ".desktop", which is also the installed icon's
+# name and the one the program gives Qt and the sound server.
+set(OSTRIVANE_DESKTOP_ID "ostrivane")
 
 # Numeric parts for places that want integers (the Windows FILEVERSION
 # quad); "1.00" gives 1 and 0.

@@ -35,8 +35,8 @@ int main(int argc, char** argv) {
     int qtArgc = 1;
     char* qtArgv[] = {argc > 0 ? argv[0] : nullptr, nullptr};
     QApplication application(qtArgc, qtArgv);
-    QApplication::setApplicationName(QStringLiteral("ostrivane"));
-    QApplication::setDesktopFileName(QStringLiteral("ostrivane"));
+    QApplication::setApplicationName(QStringLiteral(OSTRIVANE_DESKTOP_ID));
+    QApplication::setDesktopFileName(QStringLiteral(OSTRIVANE_DESKTOP_ID));
     ClickLikely clickLikely;
     application.installEventFilter(&clickLikely);
 
