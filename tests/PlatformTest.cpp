@@ -69,7 +69,8 @@ TEST_F(MciServiceTest, PlaysEveryWaveEncodingAsLibsndfileDecodesItWhole) {
                                                                                : S16;
         SF_INFO info{};
         SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-        EXPECT_EQ(last->format, (mci::Format{info.samplerate, info.channels, type}));
+        EXPECT_EQ(last->format,
+                  (mci::Format{info.samplerate, info.channels, type, last->format.positions}));
         Bytes decoded(std::size_t(info.frames) * last->format.FrameBytes());
         if (type == S16) {
             sf_readf_short(file, reinterpret_cast<short*>(decoded.data()), info.frames);

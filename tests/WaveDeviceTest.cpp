@@ -48,7 +48,7 @@ class BlockingClip final : public mci::Clip {
 
   private:
     const std::shared_ptr<Gate> gate_;
-    const mci::Format format_{kRate, 1, mci::SampleType::S16};
+    const mci::Format format_{kRate, 1, mci::SampleType::S16, {}};
     const std::int64_t frames_;
     const std::int64_t fast_;
     std::int64_t next_ = 0;

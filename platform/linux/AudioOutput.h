@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "platform/linux/Format.h"
 
@@ -28,6 +29,8 @@ class AudioOutput {
     // are called on the output's own thread.
     virtual bool Open(const Format& format, Pull pull, Ended ended) = 0;
     virtual void SetPaused(bool paused) = 0;
+    // What plays, for a mixer to show; called before Open.
+    virtual void SetTitle(const std::string& /*title*/) {}
     // Plays again from the pull after the clip's end was handed over or played: the device has
     // rewound the clip. Leaves the output playing.
     virtual void Restart() = 0;

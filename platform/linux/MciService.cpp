@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 
 #include "platform/ShortPath.h"
 #include "platform/linux/MciErrors.h"
@@ -160,7 +161,9 @@ platform::MciError Service::Open(const Command& command) {
     if (const auto error = WaveFile::Open(path, clip); error != kOk) {
         return error;
     }
-    auto device = std::make_unique<WaveDevice>(std::move(clip), makeOutput_(), clock_,
+    auto output = makeOutput_();
+    output->SetTitle(std::filesystem::path(path).filename());
+    auto device = std::make_unique<WaveDevice>(std::move(clip), std::move(output), clock_,
                                                [this] { NotifyEnd(); });
     if (!device->Open()) {
         return kWaveOutputsUnsuitable;

@@ -51,7 +51,13 @@ bool PulseContext::BeginConnect() {
         pa_.pa_context_disconnect(context_);
         pa_.pa_context_unref(context_);
     }
-    context_ = pa_.pa_context_new(pa_.pa_threaded_mainloop_get_api(loop_), "Ostrivane");
+    // A mixer shows the program, and the server remembers its device and volume, by these.
+    pa_proplist* properties = pa_.pa_proplist_new();
+    pa_.pa_proplist_sets(properties, PA_PROP_APPLICATION_ID, OSTRIVANE_DESKTOP_ID);
+    pa_.pa_proplist_sets(properties, PA_PROP_APPLICATION_ICON_NAME, OSTRIVANE_DESKTOP_ID);
+    context_ = pa_.pa_context_new_with_proplist(pa_.pa_threaded_mainloop_get_api(loop_),
+                                                "Ostrivane", properties);
+    pa_.pa_proplist_free(properties);
     pa_.pa_context_set_state_callback(context_, &StateChanged, this);
     return pa_.pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0;
 }

@@ -16,7 +16,7 @@ const PulseLibrary* Load() {
         {"pa_threaded_mainloop_signal", Slot(pa.pa_threaded_mainloop_signal)},
         {"pa_threaded_mainloop_in_thread", Slot(pa.pa_threaded_mainloop_in_thread)},
         {"pa_threaded_mainloop_get_api", Slot(pa.pa_threaded_mainloop_get_api)},
-        {"pa_context_new", Slot(pa.pa_context_new)},
+        {"pa_context_new_with_proplist", Slot(pa.pa_context_new_with_proplist)},
         {"pa_context_set_state_callback", Slot(pa.pa_context_set_state_callback)},
         {"pa_context_connect", Slot(pa.pa_context_connect)},
         {"pa_context_get_state", Slot(pa.pa_context_get_state)},
@@ -43,8 +43,11 @@ const PulseLibrary* Load() {
         {"pa_operation_cancel", Slot(pa.pa_operation_cancel)},
         {"pa_usec_to_bytes", Slot(pa.pa_usec_to_bytes)},
         {"pa_frame_size", Slot(pa.pa_frame_size)},
-        {"pa_channel_map_init_extend", Slot(pa.pa_channel_map_init_extend)},
         {"pa_sample_spec_valid", Slot(pa.pa_sample_spec_valid)},
+        {"pa_proplist_new", Slot(pa.pa_proplist_new)},
+        {"pa_proplist_sets", Slot(pa.pa_proplist_sets)},
+        {"pa_proplist_free", Slot(pa.pa_proplist_free)},
+        {"pa_stream_proplist_update", Slot(pa.pa_stream_proplist_update)},
     };
     return LoadFunctions("libpulse.so.0", symbols).empty() ? &pa : nullptr;
 }

@@ -15,7 +15,7 @@ struct PulseLibrary {
     decltype(&::pa_threaded_mainloop_signal) pa_threaded_mainloop_signal;
     decltype(&::pa_threaded_mainloop_in_thread) pa_threaded_mainloop_in_thread;
     decltype(&::pa_threaded_mainloop_get_api) pa_threaded_mainloop_get_api;
-    decltype(&::pa_context_new) pa_context_new;
+    decltype(&::pa_context_new_with_proplist) pa_context_new_with_proplist;
     decltype(&::pa_context_set_state_callback) pa_context_set_state_callback;
     decltype(&::pa_context_connect) pa_context_connect;
     decltype(&::pa_context_get_state) pa_context_get_state;
@@ -42,8 +42,11 @@ struct PulseLibrary {
     decltype(&::pa_operation_cancel) pa_operation_cancel;
     decltype(&::pa_usec_to_bytes) pa_usec_to_bytes;
     decltype(&::pa_frame_size) pa_frame_size;
-    decltype(&::pa_channel_map_init_extend) pa_channel_map_init_extend;
     decltype(&::pa_sample_spec_valid) pa_sample_spec_valid;
+    decltype(&::pa_proplist_new) pa_proplist_new;
+    decltype(&::pa_proplist_sets) pa_proplist_sets;
+    decltype(&::pa_proplist_free) pa_proplist_free;
+    decltype(&::pa_stream_proplist_update) pa_stream_proplist_update;
 };
 
 // Null when the library, or one of its functions, is missing.

@@ -1,6 +1,7 @@
 #include "platform/linux/PulseOutput.h"
 
 #include <cstdlib>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -16,8 +17,10 @@ class PulseOutput final : public AudioOutput {
     explicit PulseOutput(ReadyStream& streams) : streams_(streams) {}
     ~PulseOutput() override { Close(); }
 
+    void SetTitle(const std::string& title) override { title_ = title; }
+
     bool Open(const Format& format, Pull pull, Ended ended) override {
-        stream_ = streams_.Lend(format, std::move(pull), std::move(ended));
+        stream_ = streams_.Lend(format, title_, std::move(pull), std::move(ended));
         return stream_ != nullptr;
     }
 
@@ -42,6 +45,7 @@ class PulseOutput final : public AudioOutput {
   private:
     ReadyStream& streams_;
     std::unique_ptr<PulseStream> stream_;
+    std::string title_;
 };
 
 // The output OSTRIVANE_AUDIO_OUTPUT names, if it names one.

@@ -1,5 +1,7 @@
 #include "platform/linux/PulseStream.h"
 
+#include "platform/linux/PulseChannelMap.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -24,16 +26,17 @@ pa_sample_spec SpecOf(const Format& format) {
 
 }  // namespace
 
-std::unique_ptr<PulseStream> PulseStream::Create(PulseContext& context, const Format& format) {
+std::unique_ptr<PulseStream> PulseStream::Create(PulseContext& context, const Format& format,
+                                                 const std::string& title) {
     const PulseContext::Lock lock(context);
     const auto& pa = context.pa();
     const pa_sample_spec spec = SpecOf(format);
     pa_channel_map channels;
     if (pa.pa_sample_spec_valid(&spec) == 0 ||
-        pa.pa_channel_map_init_extend(&channels, spec.channels, PA_CHANNEL_MAP_WAVEEX) == nullptr) {
+        !PulseChannelMap(format.ChannelPositions(), channels)) {
         return nullptr;
     }
-    pa_stream* created = pa.pa_stream_new(context.get(), "clip", &spec, &channels);
+    pa_stream* created = pa.pa_stream_new(context.get(), title.c_str(), &spec, &channels);
     if (created == nullptr) {
         return nullptr;
     }
@@ -91,6 +94,15 @@ bool PulseStream::AwaitReady() {
 bool PulseStream::Dropped() const {
     const PulseContext::Lock lock(context_);
     return !PA_STREAM_IS_GOOD(pa_.pa_stream_get_state(stream_));
+}
+
+void PulseStream::Rename(const std::string& title) {
+    const PulseContext::Lock lock(context_);
+    pa_proplist* properties = pa_.pa_proplist_new();
+    pa_.pa_proplist_sets(properties, PA_PROP_MEDIA_NAME, title.c_str());
+    Operate(
+        pa_.pa_stream_proplist_update(stream_, PA_UPDATE_REPLACE, properties, nullptr, nullptr));
+    pa_.pa_proplist_free(properties);
 }
 
 void PulseStream::Attach(AudioOutput::Pull pull, AudioOutput::Ended ended) {

@@ -6,6 +6,7 @@
 #include <pulse/pulseaudio.h>
 
 #include <memory>
+#include <string>
 
 #include "platform/linux/AudioOutput.h"
 #include "platform/linux/PulseContext.h"
@@ -14,8 +15,9 @@ namespace mci {
 
 class PulseStream {
   public:
-    // A new stream of this format, connecting; null when the server refuses it.
-    static std::unique_ptr<PulseStream> Create(PulseContext& context, const Format& format);
+    // A new stream of this format, connecting, named for a mixer; null when the server refuses it.
+    static std::unique_ptr<PulseStream> Create(PulseContext& context, const Format& format,
+                                               const std::string& title);
     // Disconnects it; the clip's functions are not called any more.
     ~PulseStream();
     PulseStream(const PulseStream&) = delete;
@@ -26,6 +28,8 @@ class PulseStream {
     bool AwaitReady();
     // The server has let it go (it was killed, say).
     bool Dropped() const;
+    // Names it anew, once ready: a ready stream is made before its clip is known.
+    void Rename(const std::string& title);
 
     // Plays this clip through the stream, paused until SetPaused(false). Once the clip has no
     // more, the stream drains and `ended` is called when the server has played it all.

@@ -7,7 +7,11 @@ namespace {
 
 // The format of the program's own clips, which a new ready stream takes; after a clip, the stream
 // it gave back stays ready, in that clip's format.
-constexpr Format kLikelyFormat{22050, 1, SampleType::S16};
+Format LikelyFormat() {
+    return {.rate = 22050, .channels = 1, .type = SampleType::S16, .positions = {}};
+}
+// What a mixer shows of a ready stream until a clip plays through it.
+constexpr char kReadyTitle[] = "clip";
 
 }  // namespace
 
@@ -37,20 +41,24 @@ void ReadyStream::Expect(std::chrono::microseconds hold) {
     }
 }
 
-std::unique_ptr<PulseStream> ReadyStream::Lend(const Format& format, AudioOutput::Pull pull,
-                                               AudioOutput::Ended ended) {
+std::unique_ptr<PulseStream> ReadyStream::Lend(const Format& format, const std::string& title,
+                                               AudioOutput::Pull pull, AudioOutput::Ended ended) {
     const PulseContext::Lock lock(context_);
     if (!context_.Connect()) {
         return nullptr;
     }
     std::unique_ptr<PulseStream> stream;
-    if (ready_ != nullptr && ready_->format() == format) {
+    const bool ready = ready_ != nullptr && ready_->format() == format;
+    if (ready) {
         stream = std::exchange(ready_, nullptr);
     } else {
-        stream = PulseStream::Create(context_, format);
+        stream = PulseStream::Create(context_, format, title);
     }
     if (stream == nullptr || !stream->AwaitReady()) {
         return nullptr;
+    }
+    if (ready) {
+        stream->Rename(title);
     }
     stream->Attach(std::move(pull), std::move(ended));
     policy_.Lend();
@@ -72,7 +80,7 @@ void ReadyStream::Apply() {
         ready_.reset();
     }
     if (ready_ == nullptr && policy_.MakesReadyStream()) {
-        ready_ = PulseStream::Create(context_, kLikelyFormat);
+        ready_ = PulseStream::Create(context_, LikelyFormat(), kReadyTitle);
     }
     if (const auto at = policy_.CoolAt()) {
         cooling_.Arm(*at);

@@ -4,6 +4,7 @@
 // itself; the policy, the ready stream and the timer are only touched under it.
 #include <chrono>
 #include <memory>
+#include <string>
 
 #include "platform/linux/AudioOutput.h"
 #include "platform/linux/PulseContext.h"
@@ -20,10 +21,11 @@ class ReadyStream {
     PulseContext& context() { return context_; }
     // A click is likely for `hold` from now: connects, and makes a stream ready once connected.
     void Expect(std::chrono::microseconds hold);
-    // A connected stream of this format, playing this clip (paused): the ready one when its format
-    // is the clip's, else a new one. Null when no server answers or it refuses the stream.
-    std::unique_ptr<PulseStream> Lend(const Format& format, AudioOutput::Pull pull,
-                                      AudioOutput::Ended ended);
+    // A connected stream of this format, named `title`, playing this clip (paused): the ready one
+    // when its format is the clip's, else a new one. Null when no server answers or it refuses the
+    // stream.
+    std::unique_ptr<PulseStream> Lend(const Format& format, const std::string& title,
+                                      AudioOutput::Pull pull, AudioOutput::Ended ended);
     // The clip's stream back after it: kept ready, unless the server has dropped it.
     void Return(std::unique_ptr<PulseStream> stream);
 

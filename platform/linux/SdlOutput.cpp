@@ -1,6 +1,7 @@
 #include "platform/linux/SdlOutput.h"
 
 #include "platform/linux/Sdl.h"
+#include "platform/linux/SdlChannelMix.h"
 
 #include <dlfcn.h>
 
@@ -9,7 +10,9 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <thread>
+#include <vector>
 
 namespace mci {
 namespace {
@@ -114,7 +117,12 @@ class SdlOutput final : public AudioOutput {
         wanted.format = format.type == SampleType::S16   ? AUDIO_S16SYS
                         : format.type == SampleType::S32 ? AUDIO_S32SYS
                                                          : AUDIO_F32SYS;
-        wanted.channels = static_cast<Uint8>(format.channels);
+        mix_.emplace(format.ChannelPositions());
+        type_ = format.type;
+        clipFrame_ = format.FrameBytes();
+        deviceFrame_ = clipFrame_ / static_cast<std::size_t>(format.channels) *
+                       static_cast<std::size_t>(mix_->Channels());
+        wanted.channels = static_cast<Uint8>(mix_->Channels());
         wanted.samples = BufferFrames(format.rate);
         wanted.callback = &SdlOutput::Callback;
         wanted.userdata = this;
@@ -157,16 +165,33 @@ class SdlOutput final : public AudioOutput {
     // the clip, past its end, the clip's end has been played. A late read only leaves a gap.
     static void SDLCALL Callback(void* self, Uint8* stream, int bytes) {
         auto* output = static_cast<SdlOutput*>(self);
-        const Pulled pulled = output->pull_(stream, static_cast<std::size_t>(bytes));
+        const Pulled pulled = output->Fill(stream, static_cast<std::size_t>(bytes));
         if (pulled.end && pulled.bytes == 0) {
             output->ended_();
         }
+    }
+
+    // The clip's frames, mixed into the device's channels where they differ.
+    Pulled Fill(Uint8* stream, std::size_t bytes) {
+        if (!mix_->Mixes()) {
+            return pull_(stream, bytes);
+        }
+        const std::size_t frames = bytes / deviceFrame_;
+        clip_.resize(frames * clipFrame_);  // once: SDL asks for the same size every time
+        const Pulled pulled = pull_(clip_.data(), clip_.size());
+        mix_->Apply(type_, clip_.data(), stream, frames);
+        return {.bytes = pulled.bytes / clipFrame_ * deviceFrame_, .end = pulled.end};
     }
 
     const Sdl* sdl_ = nullptr;
     SDL_AudioDeviceID device_ = 0;
     Pull pull_;
     Ended ended_;
+    std::optional<SdlChannelMix> mix_;
+    SampleType type_ = SampleType::S16;
+    std::size_t clipFrame_ = 0;
+    std::size_t deviceFrame_ = 0;
+    std::vector<std::uint8_t> clip_;  // the clip's frames before they are mixed
 };
 
 }  // namespace

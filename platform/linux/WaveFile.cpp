@@ -11,7 +11,8 @@
 namespace mci {
 namespace {
 
-// The most channels an output here takes (a sound server's limit; SDL's is 8).
+// The most channels an output here takes: a sound server's limit (SDL's output mixes them
+// into 5.1).
 constexpr int kMaxChannels = 32;
 
 bool IsWave(int format) {
@@ -57,12 +58,16 @@ platform::MciError WaveFile::Open(const std::string& path, std::unique_ptr<Clip>
     }
     auto opened = std::make_unique<WaveFile>();
     opened->file_.reset(file);
-    opened->format_ = {info.samplerate, info.channels, DecodedType(info.format)};
-    opened->frames_ = info.frames;
     if (!IsWave(info.format) || info.samplerate <= 0 || info.channels <= 0 ||
         info.channels > kMaxChannels || info.frames < 0) {
         return kInvalidFile;
     }
+    opened->format_ = {info.samplerate, info.channels, DecodedType(info.format),
+                       ReadPositions(file, info.channels)};
+    if (opened->format_.positions == StandardPositions(info.channels)) {
+        opened->format_.positions.clear();  // so that it equals the format of a clip without a mask
+    }
+    opened->frames_ = info.frames;
     clip = std::move(opened);
     return kOk;
 }
