@@ -73,6 +73,9 @@ TEST_F(ShortPathTest, AliasesOnlyComponentsHoldingWhiteSpace) {
 
 TEST_F(ShortPathTest, ResolvesAnAliasToItsFile) {
     EXPECT_EQ(platform::ResolveShortPath(root + "/sendsi~2.wav"), root + "/sends it low.wav");
+    EXPECT_EQ(platform::ResolveShortPath(root + "/odd/x~~1"), root + "/odd/x~ ");
+    const std::string bang = root + "/Loud/Bang.Wav";  // a buffer too small: the size it needs
+    EXPECT_EQ(platform::GetShortPathName(bang.c_str(), nullptr, 0), bang.size() + 1);
     EXPECT_EQ(platform::ResolveShortPath(root + "/odd/x_y_z_~1.wav"),
               root + "/odd/x+y,z;w=[v] u.wav");
     EXPECT_EQ(platform::ResolveShortPath(root + "\\MYCLIP~1\\"), root + "/my clips/");

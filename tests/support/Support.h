@@ -1,6 +1,9 @@
 #pragma once
 // What the tests share: clips made on the spot, scratch folders, an audio output played by hand.
+#include <sys/types.h>
+
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <span>
 #include <string>
@@ -10,14 +13,18 @@
 
 namespace support {
 
-// A PCM WAVE file with a plain 44-byte header; a 16-bit mono clip at 22.05 kHz of a signal no other
-// seed gives (its path); a whole file.
+// A PCM WAVE file with a plain 44-byte header, or an extensible one holding a channel mask; a
+// 16-bit mono clip at 22.05 kHz of a signal no other seed gives (its path); a whole file.
 void WriteWav(const std::filesystem::path& path, int rate, int channels, int bits,
-              std::span<const std::uint8_t> data);
+              std::span<const std::uint8_t> data, std::optional<std::uint32_t> mask = {});
 std::string WriteClip(const std::filesystem::path& path, std::size_t frames, unsigned seed = 1);
 std::vector<std::uint8_t> ReadAll(const std::filesystem::path& path);
 // The short form of a path, or "<none>" (the fuzz target checks the size contract).
 std::string ShortPath(const std::string& path);
+
+// Runs a shell command with XDG_RUNTIME_DIR=runtime and no input or output, in a process that is
+// killed when the test ends, however it ends.
+pid_t Spawn(const std::string& command, const std::filesystem::path& runtime);
 
 // A fresh folder /tmp/ostr-XXXXXX, short enough for socket names, removed with the object.
 struct TempDir {
