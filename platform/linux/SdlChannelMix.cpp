@@ -53,6 +53,12 @@ T Saturated(double sum) {
     }
 }
 
+// Where a gain sits in a table of `columns` gains a row.
+std::size_t At(int row, int columns, int column) {
+    return static_cast<std::size_t>(row) * static_cast<std::size_t>(columns) +
+           static_cast<std::size_t>(column);
+}
+
 template <typename T>
 void Mix(const std::vector<double>& gains, int inputs, int outputs, const std::uint8_t* in,
          std::uint8_t* out, std::size_t frames) {
@@ -62,7 +68,7 @@ void Mix(const std::vector<double>& gains, int inputs, int outputs, const std::u
         for (int o = 0; o < outputs; ++o) {
             double sum = 0;
             for (int i = 0; i < inputs; ++i) {
-                sum += gains[static_cast<std::size_t>(o * inputs + i)] * from[i];
+                sum += gains[At(o, inputs, i)] * from[i];
             }
             to[o] = Saturated<T>(sum);
         }
@@ -81,16 +87,16 @@ SdlChannelMix::SdlChannelMix(const Positions& positions)
         return;
     }
     outputs_ = k51;
-    gains_.assign(static_cast<std::size_t>(outputs_ * inputs_), 0.0);
+    gains_.assign(At(outputs_, inputs_, 0), 0.0);
     for (int i = 0; i < inputs_; ++i) {
         const Feed& feed = kFeeds[static_cast<std::size_t>(positions[static_cast<std::size_t>(i)])];
         if (feed.first == kNone) {
             continue;
         }
         const bool shared = feed.second != kNone;
-        gains_[static_cast<std::size_t>(feed.first * inputs_ + i)] = shared ? kHalfPower : 1.0;
+        gains_[At(feed.first, inputs_, i)] = shared ? kHalfPower : 1.0;
         if (shared) {
-            gains_[static_cast<std::size_t>(feed.second * inputs_ + i)] = kHalfPower;
+            gains_[At(feed.second, inputs_, i)] = kHalfPower;
         }
     }
 }
