@@ -357,6 +357,7 @@ TEST_F(OnServer, HoldsAStreamReadyOnlyWhileAClickIsLikely) {
 
 // A server that stops consuming: the clip ends the grace after its rest was due, and what the
 // server still held of it is not heard before the next clip.
+constexpr std::size_t kResumed = 4410;  // a tenth of a second of the sink's 22.05 kHz s16 mono
 TEST_F(OnServer, AStalledServerEndsTheClipAfterTheGraceAndNothingOfItIsHeardLater) {
     const int suspended = std::system("pactl suspend-sink nullsink 1");
     ASSERT_EQ(suspended, 0);
@@ -366,6 +367,12 @@ TEST_F(OnServer, AStalledServerEndsTheClipAfterTheGraceAndNothingOfItIsHeardLate
     const int resumed = std::system("pactl suspend-sink nullsink 0");
     ASSERT_EQ(resumed, 0);
     heardUpTo = support::ReadAll(monitor).size();
+    // Suspended, the sink recorded nothing: the next clip waits until it records again, so that
+    // whatever it still held of the stalled clip would be heard before the next one.
+    for (int tries = 0; tries < 100 && support::ReadAll(monitor).size() < heardUpTo + kResumed;
+         ++tries) {
+        std::this_thread::sleep_for(20ms);
+    }
     const std::string next = Clip("after the stall.wav", 0.5, 5);
     Click(next);
     EXPECT_TRUE(Heard(next));
