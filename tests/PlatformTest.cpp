@@ -99,7 +99,8 @@ struct Reply {
     platform::MciError error;
 };
 
-// What could lie in a clip folder: each is refused at once, or played for what it holds.
+// What could lie in a clip folder: each is refused at once, or played for what it holds; and a
+// clip no output takes.
 TEST_F(MciServiceTest, OpensOnlyWaveFilesItCanPlayForWhatTheyHold) {
     for (const std::string kind : {"aiff", "flac"})
         std::filesystem::copy_file(
@@ -148,6 +149,8 @@ TEST_F(MciServiceTest, OpensOnlyWaveFilesItCanPlayForWhatTheyHold) {
         }
         Send("close x");
     }
+    refuse = true;  // a clip no audio output takes
+    EXPECT_EQ(Send("open waveaudio!" + plain + " alias x"), mci::kWaveOutputsUnsuitable);
 }
 
 // Malformed commands first. Verbs, keywords and aliases are the same in any case; a file opened
@@ -208,11 +211,6 @@ TEST_F(MciServiceTest, PlaysAClipFromItsStartEachTimeItIsPlayed) {
     EXPECT_EQ(Ask("status sound1 mode") + " at " + Ask("status sound1 position"), "stopped at 100");
     Send("play sound1");
     EXPECT_EQ(last->pull(samples.data(), samples.size()).bytes, 4410u);
-}
-
-TEST_F(MciServiceTest, RefusesAClipThatNoAudioOutputTakes) {
-    refuse = true;
-    EXPECT_EQ(Send("open waveaudio!" + plain + " alias x"), mci::kWaveOutputsUnsuitable);
 }
 
 // Real sound: SDL where no sound server answers or where asked for, else the binary's private
