@@ -79,8 +79,7 @@ struct ChannelTest : ::testing::TestWithParam<std::tuple<std::string, std::strin
         const std::string sink =
             "'format=float32le rate=48000 channels=" + std::to_string(speakers) +
             " channel_map=" + kMaps[speakers / 6] + "'";
-        ASSERT_EQ(support::SoundServer::Start(
-                      true, "--sound " + server + " --no-keep-alive --sink-format " + sink),
+        ASSERT_EQ(support::SoundServer::Start(true, "--sound " + server + " --sink-format " + sink),
                   "");
         monitor = getenv("OSTR_MONITOR");
     }
@@ -112,7 +111,6 @@ TEST_P(ChannelTest, EachChannelIsHeardWhereItsPositionGoesAndTheMixerShowsTheCli
                           clip.mask);
         const std::size_t frame = sizeof(float) * std::size_t(speakers);
         const std::size_t before = std::filesystem::file_size(monitor) / frame * frame;
-        std::this_thread::sleep_for(300ms);  // the clip then lies amid the window, not at its edge
         const std::string list = "pactl list sink-inputs >" + path + ".props";
         QTimer::singleShot(100, [&] { EXPECT_EQ(std::system(list.c_str()), 0); });
         Module1::PlayWaveFile(path);
