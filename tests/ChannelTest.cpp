@@ -1,6 +1,8 @@
 // Where a clip's channels are heard: each plays a tone of its own, and a sound server's null sink
 // shows on which of its speakers each tone arrives.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <array>
@@ -14,7 +16,6 @@
 
 #include "platform/linux/SdlChannelMix.h"
 #include "player/Module1.h"
-#include "tests/support/SoundServer.h"
 #include "tests/support/Support.h"
 
 namespace {
@@ -70,28 +71,34 @@ const Clip kClips[] = {
     {"32 channels, plain header", 32, {}, "LRC-LRLRCLRCLCRLCRx", "012345"},
 };
 
-// Through the program's output (pulse or sdl), to a sound server with a null sink of 2 or 6
+// Through the program's output (pulse or sdl), to a PulseAudio server with a null sink of 2 or 6
 // channels.
-struct ChannelTest : ::testing::TestWithParam<std::tuple<std::string, std::string, int>> {
+struct ChannelTest : ::testing::TestWithParam<std::tuple<std::string, int>> {
     void SetUp() override {
+        setenv("PULSE_SERVER", ("unix:" + (server.path / "native").string()).c_str(), 1);
         setenv("OSTRIVANE_AUDIO_OUTPUT", output.c_str(), 1);
         setenv("SDL_AUDIODRIVER", "pulseaudio", 1);
-        const std::string sink =
-            "'format=float32le rate=48000 channels=" + std::to_string(speakers) +
-            " channel_map=" + kMaps[speakers / 6] + "'";
-        ASSERT_EQ(support::SoundServer::Start(true, "--sound " + server + " --sink-format " + sink),
-                  "");
-        monitor = getenv("OSTR_MONITOR");
+        pulseaudio = support::Spawn(
+            "pulseaudio -n --daemonize=no --exit-idle-time=-1 --disable-shm=yes -L "
+            "'module-native-protocol-unix auth-anonymous=1 socket='$XDG_RUNTIME_DIR/native -L "
+            "'module-null-sink sink_name=nullsink format=float32le rate=48000 channels=" +
+                std::to_string(speakers) + " channel_map=" + kMaps[speakers / 6] + "'",
+            server.path);
+        const char* await = "timeout 10 sh -c 'until pactl info; do sleep 0.1; done' >/dev/null";
+        ASSERT_EQ(std::system(await), 0) << "pulseaudio did not start";
+    }
+    void TearDown() override {
+        ::kill(pulseaudio, SIGKILL);
+        waitpid(pulseaudio, nullptr, 0);
     }
     const std::string output = std::get<0>(GetParam());
-    const std::string server = std::get<1>(GetParam());
-    const int speakers = std::get<2>(GetParam());
+    const int speakers = std::get<1>(GetParam());
     support::TempDir dir;
-    std::filesystem::path monitor;  // the sink, as heard since the server started
+    support::TempDir server;
+    pid_t pulseaudio = 0;
 };
-INSTANTIATE_TEST_SUITE_P(OutputsServersAndSinks, ChannelTest,
+INSTANTIATE_TEST_SUITE_P(OutputsAndSinks, ChannelTest,
                          ::testing::Combine(::testing::Values<std::string>("pulse", "sdl"),
-                                            ::testing::Values<std::string>("pulseaudio"),
                                             ::testing::Values(2, 6)));
 
 TEST_P(ChannelTest, EachChannelIsHeardWhereItsPositionGoesAndTheMixerShowsTheClip) {
@@ -109,15 +116,20 @@ TEST_P(ChannelTest, EachChannelIsHeardWhereItsPositionGoesAndTheMixerShowsTheCli
         support::WriteWav(path, kRate, clip.channels, 16,
                           {reinterpret_cast<std::uint8_t*>(samples.data()), samples.size() * 2},
                           clip.mask);
-        const std::size_t frame = sizeof(float) * std::size_t(speakers);
-        const std::size_t before = std::filesystem::file_size(monitor) / frame * frame;
+        const pid_t recorder = support::Spawn(
+            "parec --latency-msec=20 -d nullsink.monitor --raw --fix-format --fix-rate "
+            "--fix-channels >" +
+                path + ".raw",
+            server.path);
+        std::this_thread::sleep_for(300ms);
         const std::string list = "pactl list sink-inputs >" + path + ".props";
         QTimer::singleShot(100, [&] { EXPECT_EQ(std::system(list.c_str()), 0); });
         Module1::PlayWaveFile(path);
         std::this_thread::sleep_for(300ms);
-        const auto bytes = support::ReadAll(monitor);
-        const std::span heard(reinterpret_cast<const float*>(bytes.data() + before),
-                              (bytes.size() - before) / frame * speakers);
+        ::kill(recorder, SIGKILL);
+        waitpid(recorder, nullptr, 0);
+        const auto bytes = support::ReadAll(path + ".raw");
+        const std::span heard(reinterpret_cast<const float*>(bytes.data()), bytes.size() / 4);
         const std::string_view expected = speakers == 2 ? clip.stereo : clip.surround;
         for (int c = 0; c < int(expected.size()); ++c) {
             if (expected[c] == '-') {

@@ -17,15 +17,16 @@ void StopSession() {
 }
 }  // namespace
 
-std::string SoundServer::Start(bool anew, const std::string& server) {
+std::string SoundServer::Start(bool anew) {
     if (anew)
         StopSession();
     if (!session.empty())
         return {};
-    FILE* helper = popen(
-        (kHelper + " " + server + " --record --start --owner " + std::to_string(getpid()) + " 2>&1")
-            .c_str(),
-        "r");
+    FILE* helper =
+        popen((kHelper + " --sound pulseaudio --record --sink-format 'rate=22050 " +
+               "channels=1 format=s16le' --start --owner " + std::to_string(getpid()) + " 2>&1")
+                  .c_str(),
+              "r");
     std::string said(4096, '\0');
     said.resize(std::fread(said.data(), 1, said.size(), helper));
     if (pclose(helper) != 0)

@@ -1,6 +1,8 @@
 #include "tests/support/Support.h"
 
-#include <stdlib.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <fstream>
@@ -48,6 +50,17 @@ std::vector<std::uint8_t> ReadAll(const fs::path& path) {
 std::string ShortPath(const std::string& path) {
     char out[4096];
     return platform::GetShortPathName(path.c_str(), out, sizeof out) > 0 ? out : "<none>";
+}
+
+pid_t Spawn(const std::string& command, const std::filesystem::path& runtime) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+        execl("/bin/sh", "sh", "-c", ("exec </dev/null >/dev/null " + command).c_str(), nullptr);
+        _exit(127);
+    }
+    return pid;
 }
 
 TempDir::TempDir() {
