@@ -120,6 +120,8 @@ TEST_F(MciServiceTest, OpensOnlyWaveFilesItCanPlayForWhatTheyHold) {
     Write("lying.wav", bytes);
     bytes[22] = 2;  // two channels in frames of two bytes: read as the channels say
     Write("align.wav", bytes);
+    support::WriteWav(in + "32-channels.wav", 8000, 32, 16, Bytes(32 * 2 * 80, 0));
+    support::WriteWav(in + "33-channels.wav", 8000, 33, 16, Bytes(33 * 2 * 80, 0));
     struct Row {
         const char* file;
         platform::MciError error;
@@ -128,6 +130,7 @@ TEST_F(MciServiceTest, OpensOnlyWaveFilesItCanPlayForWhatTheyHold) {
     const Row rows[] = {
         {"PLAIN.WAV", mci::kFileNotFound, ""},  // names are exact
         {"missing.wav", mci::kFileNotFound, ""},
+        {"plain.wav/under-a-file.wav", mci::kFileNotFound, ""},
         {"folder.wav", mci::kInvalidFile, ""},
         {"fifo.wav", mci::kInvalidFile, ""},
         {"zero.wav", mci::kInvalidFile, ""},
@@ -136,10 +139,12 @@ TEST_F(MciServiceTest, OpensOnlyWaveFilesItCanPlayForWhatTheyHold) {
         {"huge.wav", mci::kInvalidFile, ""},
         {"aiff.wav", mci::kInvalidFile, ""},
         {"flac.wav", mci::kInvalidFile, ""},
+        {"33-channels.wav", mci::kInvalidFile, ""},
         {"plain.wav", mci::kOk, "100"},
         {"cut.wav", mci::kOk, "28"},
         {"lying.wav", mci::kOk, "100"},
         {"align.wav", mci::kOk, "49"},
+        {"32-channels.wav", mci::kOk, "10"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.file);
@@ -197,20 +202,28 @@ TEST_F(MciServiceTest, AnswersEachCommandWithItsNumberAndKnowsEachAliasUntilItIs
     EXPECT_EQ(mci.Send(nullptr, nullptr, 0), mci::kMissingCommandString);
 }
 
-// Stopped, a clip hands over nothing; playing, it says so only where there is room; played to its
-// end, it stops; played again, it starts over.
+// Stopped, a clip hands over nothing; playing, it says so only where there is room; played after a
+// stop, it goes on; played to its end, it stops; played again, it starts over.
 TEST_F(MciServiceTest, PlaysAClipFromItsStartEachTimeItIsPlayed) {
     Send("open waveaudio!" + plain + " alias sound1");
     Bytes samples(4410 + 2);
+    constexpr std::size_t kJustUnder50Ms = 1102 * 2;
     EXPECT_EQ(last->pull(samples.data(), samples.size()).bytes, 0u);
     Send("play sound1");
     char reply[7];  // one short for "playing"
     EXPECT_EQ(mci.Send("status sound1 mode", reply, sizeof reply), mci::kParamOverflow);
-    EXPECT_EQ(last->pull(samples.data(), samples.size()).bytes, 4410u);
+    EXPECT_EQ(last->pull(samples.data(), kJustUnder50Ms).bytes, kJustUnder50Ms);
+    Send("stop sound1");
+    EXPECT_EQ(Ask("status sound1 mode") + " at " + Ask("status sound1 position"), "stopped at 49");
+    EXPECT_EQ(last->pull(samples.data(), samples.size()).bytes, 0u);
+    Send("play sound1");
+    EXPECT_EQ(last->pull(samples.data(), samples.size()).bytes, 4410u - kJustUnder50Ms);
     last->ended();
     EXPECT_EQ(Ask("status sound1 mode") + " at " + Ask("status sound1 position"), "stopped at 100");
     Send("play sound1");
-    EXPECT_EQ(last->pull(samples.data(), samples.size()).bytes, 4410u);
+    EXPECT_EQ(last->restarts, 1);
+    EXPECT_EQ(last->pull(samples.data(), kJustUnder50Ms).bytes, kJustUnder50Ms);
+    EXPECT_EQ(Ask("status sound1 position"), "49");
 }
 
 // Real sound: SDL where no sound server answers or where asked for, else the binary's private

@@ -36,7 +36,8 @@ struct TempDir {
 };
 
 // An audio output that plays nothing by itself: the test pulls the samples and says when they have
-// been played. Listed in `open` while open; refuses to open when made with `refuse`.
+// been played. Listed in `open` while open; refuses to open when made with `refuse`; counts the
+// restarts it is asked for.
 struct HandOutput final : mci::AudioOutput {
     HandOutput(std::set<HandOutput*>& outputs, bool refuse) : open(outputs), refused(refuse) {}
     ~HandOutput() override { open.erase(this); }
@@ -47,10 +48,11 @@ struct HandOutput final : mci::AudioOutput {
         return !refused && open.insert(this).second;
     }
     void SetPaused(bool) override {}
-    void Restart() override {}
+    void Restart() override { ++restarts; }
     void Close() override { open.erase(this); }
     std::set<HandOutput*>& open;
     const bool refused;
+    int restarts = 0;
     mci::Format format;
     Pull pull;
     Ended ended;
