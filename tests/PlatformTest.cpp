@@ -120,6 +120,7 @@ TEST_F(MciServiceTest, OpensOnlyWaveFilesItCanPlayForWhatTheyHold) {
     Write("lying.wav", bytes);
     bytes[22] = 2;  // two channels in frames of two bytes: read as the channels say
     Write("align.wav", bytes);
+    support::WriteWav(in + "no-frames.wav", 22050, 1, 16, {});
     support::WriteWav(in + "32-channels.wav", 8000, 32, 16, Bytes(32 * 2 * 80, 0));
     support::WriteWav(in + "33-channels.wav", 8000, 33, 16, Bytes(33 * 2 * 80, 0));
     struct Row {
@@ -145,6 +146,7 @@ TEST_F(MciServiceTest, OpensOnlyWaveFilesItCanPlayForWhatTheyHold) {
         {"lying.wav", mci::kOk, "100"},
         {"align.wav", mci::kOk, "49"},
         {"32-channels.wav", mci::kOk, "10"},
+        {"no-frames.wav", mci::kOk, "0"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.file);
