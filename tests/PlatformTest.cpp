@@ -6,7 +6,9 @@
 #include <sys/wait.h>
 
 #include <QTimer>
+#include <cstring>
 #include <fstream>
+#include <future>
 #include <set>
 #include <thread>
 
@@ -376,6 +378,25 @@ TEST_F(OnServer, AStalledServerEndsTheClipAfterTheGraceAndNothingOfItIsHeardLate
     const std::string next = Clip("after the stall.wav", 0.5, 5);
     Click(next);
     EXPECT_TRUE(Heard(next));
+}
+
+// A clip whose samples are late leaves the server nothing to ask for: the output asks again itself
+// until they come.
+TEST_F(OnServer, AClipWhoseSamplesAreLatePlaysOnceTheyCome) {
+    const std::unique_ptr<mci::AudioOutput> output = mci::MakePulseOutput();
+    constexpr int kLatePulls = 5;
+    std::atomic<int> pulls = 0;
+    std::promise<void> ended;
+    const auto pull = [&](std::uint8_t* out, std::size_t bytes) -> mci::AudioOutput::Pulled {
+        std::memset(out, 0, bytes);
+        return ++pulls <= kLatePulls ? mci::AudioOutput::Pulled{0, false}
+                                     : mci::AudioOutput::Pulled{bytes, true};
+    };
+    ASSERT_TRUE(
+        output->Open({22050, 1, mci::SampleType::S16, {}}, pull, [&] { ended.set_value(); }));
+    output->SetPaused(false);
+    EXPECT_EQ(ended.get_future().wait_for(5s), std::future_status::ready) << pulls << " pulls";
+    output->Close();
 }
 
 // Killed, the server ends the clip (one of a format other than the ready stream's); gone, every
