@@ -23,35 +23,47 @@
 #include "platform/Mci.h"
 #include "platform/linux/MciService.h"
 #include "platform/linux/PulseOutput.h"
+#include "platform/linux/SdlOutput.h"
 #include "platform/qt/EventPump.h"
 #include "player/Module1.h"
 #include "tests/support/Support.h"
 
 namespace {
 
-// Where PlayWaveFile's commands go: the process's own service when service is null, otherwise
-// service, after letting before look at the command.
-struct Route {
-    mci::Service* service = nullptr;
-    std::function<void(std::string_view command)> before;
-};
+// For the length of a benchmark, sends PlayWaveFile's commands to service, after letting before
+// look at each; without one they go to the process's own service.
+class RouteTo {
+  public:
+    RouteTo(mci::Service& service, std::function<void(std::string_view)> before = {})
+        : service(service), before(std::move(before)) {
+        Current() = this;
+    }
+    ~RouteTo() { Current() = nullptr; }
+    RouteTo(const RouteTo&) = delete;
+    RouteTo& operator=(const RouteTo&) = delete;
 
-Route& CurrentRoute() {
-    static Route route;  // the link seam has no other way in
-    return route;
-}
+    static RouteTo*& Current() {
+        static RouteTo* route = nullptr;  // the link seam has no other way in
+        return route;
+    }
+
+    mci::Service& service;
+    const std::function<void(std::string_view)> before;
+};
 
 }  // namespace
 
 // Linked in place of the program's entry point, as the tests link theirs.
 platform::MciError platform::mciSendString(const char* command, char* reply,
                                            std::uint32_t replySize, std::uintptr_t) {
-    const Route& route = CurrentRoute();
-    mci::Service& service = route.service ? *route.service : mci::Service::Instance();
-    if (route.before && command != nullptr) {
-        route.before(command);
+    const RouteTo* route = RouteTo::Current();
+    if (route == nullptr) {
+        return mci::Service::Instance().Send(command, reply, replySize);
     }
-    return service.Send(command, reply, replySize);
+    if (route->before && command != nullptr) {
+        route->before(command);
+    }
+    return route->service.Send(command, reply, replySize);
 }
 
 namespace {
@@ -72,17 +84,6 @@ double Seconds(Clock::duration d) {
 double Ms(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
-
-// For the length of a benchmark, sends PlayWaveFile's commands to service.
-class RouteTo {
-  public:
-    RouteTo(mci::Service& service, std::function<void(std::string_view)> before = {}) {
-        CurrentRoute() = {&service, std::move(before)};
-    }
-    ~RouteTo() { CurrentRoute() = {}; }
-    RouteTo(const RouteTo&) = delete;
-    RouteTo& operator=(const RouteTo&) = delete;
-};
 
 // A service like the program's, whose outputs report to times. There is one for all benchmarks,
 // as the program has one for its lifetime.
@@ -139,8 +140,8 @@ void OursClickToSound(benchmark::State& state, const Clip& clip, TimedService* t
     state.counters["buffer_frames"] = times.BufferBytes() / Clip::kFrameBytes;
 }
 
-void FloorClickToSound(benchmark::State& state, const Clip& clip) {
-    const int frames = bench::OutputBufferFrames(Clip::kRate);
+void FloorClickToSound(benchmark::State& state, const Clip& clip, TimedService*) {
+    const int frames = mci::BufferFrames(Clip::kRate);
     for (auto _ : state) {
         std::optional<Clock::time_point> first;
         Clock::time_point start;
@@ -152,7 +153,7 @@ void FloorClickToSound(benchmark::State& state, const Clip& clip) {
                 state.SkipWithError(player.Error().c_str());
                 break;
             }
-            first = player.WaitFirstSample(kMaxStart);
+            first = player.Times().FirstSample(kMaxStart);
         }  // closed here, outside the measured span
         if (!first) {
             state.SkipWithError("the clip never reached the device");
@@ -214,8 +215,8 @@ void OursPlayThrough(benchmark::State& state, const Clip& clip, TimedService* ti
 }
 
 // The same with SDL alone, the caller sleeping on a condition variable until the end.
-void FloorPlayThrough(benchmark::State& state, const Clip& clip) {
-    const int frames = bench::OutputBufferFrames(Clip::kRate);
+void FloorPlayThrough(benchmark::State& state, const Clip& clip, TimedService*) {
+    const int frames = mci::BufferFrames(Clip::kRate);
     const auto maxLength = std::chrono::duration_cast<std::chrono::milliseconds>(
                                std::chrono::duration<double>(clip.seconds)) +
                            kMaxStart;
@@ -229,19 +230,14 @@ void FloorPlayThrough(benchmark::State& state, const Clip& clip) {
             state.SkipWithError(player.Error().c_str());
             break;
         }
-        const auto consumed = player.WaitConsumed(maxLength);
+        const auto consumed = player.Times().Consumed(maxLength);
         const auto end = Clock::now();
         const double cpu = bench::CpuSeconds() - cpuBefore;
-        if (!figures.Add(state, start, end, cpu, player.WaitFirstSample(0ms), consumed)) {
+        if (!figures.Add(state, start, end, cpu, player.Times().FirstSample(), consumed)) {
             break;
         }
     }
     figures.Report(state);
-}
-
-std::string Send(const std::string& command, char* reply = nullptr, std::uint32_t size = 0) {
-    platform::mciSendString(command.c_str(), reply, size, 0);
-    return reply == nullptr ? std::string() : std::string(reply);
 }
 
 // One "status … mode" query to the program's own service, with a clip open.
@@ -258,7 +254,7 @@ void StatusMode(benchmark::State& state, const Clip& clip) {
         platform::mciSendString("status benchstatus mode", reply, sizeof reply, 0);
         benchmark::DoNotOptimize(reply);
     }
-    Send("close benchstatus");
+    platform::mciSendString("close benchstatus", nullptr, 0, 0);
     // The benchmark library calls this again at once; SDL has only so many devices, and a closed
     // one is released only when its close (on a thread of its own) has finished.
     std::this_thread::sleep_for(kSettle);
@@ -291,42 +287,41 @@ class CountingReporter : public benchmark::ConsoleReporter {
     int failures_ = 0;
 };
 
-struct Plan {
-    bool smoke = false;
-    int clickRepetitions = 25;
-    int mciRepetitions = 10;
-};
+constexpr int kClickRepetitions = 25;
+constexpr int kMciRepetitions = 10;
 
-void Register(const Plan& plan, const std::vector<Clip>& clips, const std::string& missing,
+// With smoke, every benchmark once.
+void Register(bool smoke, const std::vector<Clip>& clips, const std::string& missing,
               TimedService* timed) {
-    const auto fixed = [&plan](benchmark::internal::Benchmark* b, int repetitions) {
-        b->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
-        b->Repetitions(plan.smoke ? 1 : repetitions);
+    using Timing = void (*)(benchmark::State&, const Clip&, TimedService*);
+    struct Row {
+        const char* name;
+        Timing timing;
+        int repetitions;
     };
     for (const Clip& clip : clips) {
-        const std::string& label = clip.label;
         // A long clip costs its length for every repetition of a play-through.
         const int playRepetitions = clip.seconds > 5 ? 5 : 10;
-        fixed(benchmark::RegisterBenchmark(("click_to_sound/ours/" + label).c_str(),
-                                           OursClickToSound, clip, timed),
-              plan.clickRepetitions);
-        fixed(benchmark::RegisterBenchmark(("click_to_sound/floor/" + label).c_str(),
-                                           FloorClickToSound, clip),
-              plan.clickRepetitions);
-        fixed(benchmark::RegisterBenchmark(("play_through/ours/" + label).c_str(), OursPlayThrough,
-                                           clip, timed),
-              playRepetitions);
-        fixed(benchmark::RegisterBenchmark(("play_through/floor/" + label).c_str(),
-                                           FloorPlayThrough, clip),
-              playRepetitions);
+        const Row timings[] = {
+            {"click_to_sound/ours/", OursClickToSound, kClickRepetitions},
+            {"click_to_sound/floor/", FloorClickToSound, kClickRepetitions},
+            {"play_through/ours/", OursPlayThrough, playRepetitions},
+            {"play_through/floor/", FloorPlayThrough, playRepetitions},
+        };
+        for (const Row& row : timings) {
+            auto* b = benchmark::RegisterBenchmark((row.name + clip.label).c_str(), row.timing,
+                                                   clip, timed);
+            b->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
+            b->Repetitions(smoke ? 1 : row.repetitions);
+        }
     }
     for (auto* b : {benchmark::RegisterBenchmark("mci/status_mode", StatusMode, clips.front()),
                     benchmark::RegisterBenchmark("mci/missing_file", MissingFile, missing)}) {
         b->Unit(benchmark::kMicrosecond);
-        if (plan.smoke) {
+        if (smoke) {
             b->Iterations(1);
         } else {
-            b->Repetitions(plan.mciRepetitions);
+            b->Repetitions(kMciRepetitions);
         }
     }
 }
@@ -335,15 +330,9 @@ void Register(const Plan& plan, const std::vector<Clip>& clips, const std::strin
 
 int main(int argc, char** argv) {
     // --smoke: every benchmark once, on short clips (what the tests run).
-    Plan plan;
-    std::vector<char*> args;
-    for (int i = 0; i < argc; ++i) {
-        if (std::string_view(argv[i]) == "--smoke") {
-            plan.smoke = true;
-        } else {
-            args.push_back(argv[i]);
-        }
-    }
+    std::vector<char*> args(argv, argv + argc);
+    const bool smoke =
+        std::erase_if(args, [](char* arg) { return arg == std::string_view("--smoke"); }) > 0;
     int count = static_cast<int>(args.size());
     args.push_back(nullptr);
 
@@ -358,8 +347,8 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    const double shortSeconds = plan.smoke ? 0.3 : 1.0;
-    const double longSeconds = plan.smoke ? 0.3 : 10.0;
+    const double shortSeconds = smoke ? 0.3 : 1.0;
+    const double longSeconds = smoke ? 0.3 : 10.0;
     const support::TempDir dir;
     // Blanks in their names, as the program's own clips have.
     const std::vector<Clip> clips{
@@ -370,7 +359,7 @@ int main(int argc, char** argv) {
         support::WriteClip(clip.path, std::size_t(Clip::kRate * clip.seconds));
     }
     TimedService timed;
-    Register(plan, clips, (dir.path / "missing.wav").string(), &timed);
+    Register(smoke, clips, (dir.path / "missing.wav").string(), &timed);
 
     benchmark::Initialize(&count, args.data());
     if (benchmark::ReportUnrecognizedArguments(count, args.data())) {

@@ -23,7 +23,7 @@ bool BarePlayer::Start(const std::string& path, int bufferFrames) {
     }
     silence_ = wanted.format == AUDIO_U8 ? 0x80 : 0;
     wanted.samples = static_cast<Uint16>(bufferFrames);
-    wanted.callback = &BarePlayer::Callback;
+    wanted.callback = &BarePlayer::Fill;
     wanted.userdata = this;
     device_ = SDL_OpenAudioDevice(nullptr, 0, &wanted, nullptr, 0);
     if (device_ == 0) {
@@ -50,36 +50,18 @@ void BarePlayer::AwaitFreeDevice(std::chrono::milliseconds timeout) {
     }
 }
 
-void SDLCALL BarePlayer::Callback(void* self, Uint8* stream, int bytes) {
-    static_cast<BarePlayer*>(self)->Fill(stream, bytes);
-}
-
-void BarePlayer::Fill(Uint8* stream, int bytes) {
+void SDLCALL BarePlayer::Fill(void* self, Uint8* stream, int bytes) {
+    auto& player = *static_cast<BarePlayer*>(self);
     const auto asked = Clock::now();
-    std::lock_guard lock(mutex_);
-    const Uint32 copied = std::min(static_cast<Uint32>(bytes), length_ - position_);
-    std::memcpy(stream, samples_ + position_, copied);
-    std::memset(stream + copied, silence_, static_cast<std::size_t>(bytes) - copied);
-    if (copied > 0 && !first_) {
-        first_ = Clock::now();
-        changed_.notify_all();
-    } else if (copied == 0 && !consumed_) {
-        consumed_ = asked;
-        changed_.notify_all();
+    const Uint32 copied = std::min(static_cast<Uint32>(bytes), player.length_ - player.position_);
+    std::memcpy(stream, player.samples_ + player.position_, copied);
+    std::memset(stream + copied, player.silence_, static_cast<std::size_t>(bytes) - copied);
+    player.position_ += copied;
+    if (copied > 0) {
+        player.times_.NoteBuffer(true, bytes, Clock::now());
+    } else {
+        player.times_.NoteEnded(asked);
     }
-    position_ += copied;
-}
-
-std::optional<Clock::time_point> BarePlayer::WaitFirstSample(std::chrono::milliseconds timeout) {
-    std::unique_lock lock(mutex_);
-    changed_.wait_for(lock, timeout, [this] { return first_.has_value(); });
-    return first_;
-}
-
-std::optional<Clock::time_point> BarePlayer::WaitConsumed(std::chrono::milliseconds timeout) {
-    std::unique_lock lock(mutex_);
-    changed_.wait_for(lock, timeout, [this] { return consumed_.has_value(); });
-    return consumed_;
 }
 
 }  // namespace bench

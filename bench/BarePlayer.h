@@ -4,9 +4,6 @@
 // the end on a condition variable.
 #include <SDL2/SDL_audio.h>
 
-#include <condition_variable>
-#include <mutex>
-#include <optional>
 #include <string>
 
 #include "bench/Timing.h"
@@ -23,31 +20,24 @@ class BarePlayer {
     // Loads, opens and starts; false (with SDL's error in Error()) when any step fails.
     bool Start(const std::string& path, int bufferFrames);
     std::string Error() const { return error_; }
-
-    // Block until the first buffer holding the clip was handed over, or until the device has
-    // asked for more after the clip's end; nothing when that has not happened within timeout.
-    std::optional<Clock::time_point> WaitFirstSample(std::chrono::milliseconds timeout);
-    std::optional<Clock::time_point> WaitConsumed(std::chrono::milliseconds timeout);
+    // When the first buffer holding the clip was handed over, and when the device asked for more
+    // after the clip's end.
+    PlayTimes& Times() { return times_; }
 
     // Waits, at most timeout, until the default device can be opened: a driver with one device
     // (SDL's dummy) refuses it while the program's last device still closes on a thread of its own.
     static void AwaitFreeDevice(std::chrono::milliseconds timeout);
 
   private:
-    static void SDLCALL Callback(void* self, Uint8* stream, int bytes);
-    void Fill(Uint8* stream, int bytes);
+    static void SDLCALL Fill(void* self, Uint8* stream, int bytes);
 
     SDL_AudioDeviceID device_ = 0;
     Uint8* samples_ = nullptr;
     Uint32 length_ = 0;
+    Uint32 position_ = 0;  // on the audio thread only
     Uint8 silence_ = 0;
     std::string error_;
-
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    Uint32 position_ = 0;
-    std::optional<Clock::time_point> first_;
-    std::optional<Clock::time_point> consumed_;
+    PlayTimes times_;
 };
 
 }  // namespace bench

@@ -13,33 +13,36 @@ void PlayTimes::Reset() {
     bufferBytes_ = 0;
 }
 
-void PlayTimes::Note(const std::uint8_t* data, int bytes, std::uint8_t silence,
-                     Clock::time_point asked, Clock::time_point handed) {
-    const bool sound =
-        std::any_of(data, data + bytes, [silence](std::uint8_t b) { return b != silence; });
+void PlayTimes::NoteBuffer(bool sound, int bytes, Clock::time_point when) {
     std::lock_guard lock(mutex_);
     bufferBytes_ = bytes;
     if (sound && !first_) {
-        first_ = handed;
+        first_ = when;
+        changed_.notify_all();
     }
-    (void)asked;
 }
 
 void PlayTimes::NoteEnded(Clock::time_point when) {
     std::lock_guard lock(mutex_);
     if (first_ && !consumed_) {
         consumed_ = when;
+        changed_.notify_all();
     }
 }
 
-std::optional<Clock::time_point> PlayTimes::FirstSample() const {
-    std::lock_guard lock(mutex_);
-    return first_;
+std::optional<Clock::time_point> PlayTimes::FirstSample(std::chrono::milliseconds timeout) {
+    return Wait(first_, timeout);
 }
 
-std::optional<Clock::time_point> PlayTimes::Consumed() const {
-    std::lock_guard lock(mutex_);
-    return consumed_;
+std::optional<Clock::time_point> PlayTimes::Consumed(std::chrono::milliseconds timeout) {
+    return Wait(consumed_, timeout);
+}
+
+std::optional<Clock::time_point> PlayTimes::Wait(const std::optional<Clock::time_point>& stamp,
+                                                 std::chrono::milliseconds timeout) {
+    std::unique_lock lock(mutex_);
+    changed_.wait_for(lock, timeout, [&stamp] { return stamp.has_value(); });
+    return stamp;
 }
 
 int PlayTimes::BufferBytes() const {
@@ -51,28 +54,20 @@ TimedOutput::TimedOutput(std::unique_ptr<mci::AudioOutput> inner, std::shared_pt
     : inner_(std::move(inner)), times_(std::move(times)) {}
 
 bool TimedOutput::Open(const mci::Format& format, Pull pull, Ended ended) {
-    const std::uint8_t silence = 0;  // every type a clip is decoded to
     return inner_->Open(
         format,
-        [times = times_, pull = std::move(pull), silence](std::uint8_t* out, std::size_t bytes) {
-            const auto asked = Clock::now();
+        [times = times_, pull = std::move(pull)](std::uint8_t* out, std::size_t bytes) {
             const Pulled got = pull(out, bytes);
-            times->Note(out, static_cast<int>(bytes), silence, asked, Clock::now());
+            const auto handed = Clock::now();
+            // Silence is zero in every type a clip is decoded to.
+            const bool sound = std::any_of(out, out + bytes, [](std::uint8_t b) { return b != 0; });
+            times->NoteBuffer(sound, static_cast<int>(bytes), handed);
             return got;
         },
         [times = times_, ended = std::move(ended)] {
             times->NoteEnded(Clock::now());
             ended();
         });
-}
-
-int OutputBufferFrames(int rate) {
-    for (int ms = 10; ms <= 40; ++ms) {
-        if (rate * ms % 1000 == 0) {
-            return std::clamp(rate * ms / 1000, 64, 16384);
-        }
-    }
-    return std::clamp(rate / 100, 64, 16384);
 }
 
 double CpuSeconds() {

@@ -1,8 +1,9 @@
 #pragma once
-// When a clip's samples pass to the audio output and when it has played them, seen from outside
-// the player: an output that wraps the real one and looks at every buffer it hands over.
+// When a clip's samples pass to the audio device and when it has played them, seen from outside
+// the player: noted by whatever plays the clip (the program's output, wrapped in a TimedOutput
+// that looks at every buffer it hands over, or the bare SDL player) and waited for by a benchmark.
 #include <chrono>
-#include <cstdint>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -13,28 +14,31 @@ namespace bench {
 
 using Clock = std::chrono::steady_clock;
 
-// What the device has been handed since the last Reset. Every sample of the benchmark clips is
-// non-zero, so a buffer holds part of the clip exactly when it is not all silence.
 class PlayTimes {
   public:
     void Reset();
-    // Called on the audio thread for each buffer: asked is when the device asked for it (the
-    // previous one has then been consumed), handed when it was filled.
-    void Note(const std::uint8_t* data, int bytes, std::uint8_t silence, Clock::time_point asked,
-              Clock::time_point handed);
-
-    // When the first buffer holding the clip was handed over.
-    std::optional<Clock::time_point> FirstSample() const;
-    // Called when the output says it has played the clip's last sample.
+    // Called on the audio thread for each buffer of bytes, handed over at when. Every sample of
+    // the benchmark clips is non-zero, so a buffer holds part of the clip exactly when it is not
+    // all silence.
+    void NoteBuffer(bool sound, int bytes, Clock::time_point when);
+    // Called when the output says it has played the clip's last sample: for SDL, when the device
+    // asked for more after the last buffer holding it; for a sound server, when its stream had
+    // drained.
     void NoteEnded(Clock::time_point when);
-    // When the output said it had played the clip's last sample: for SDL, when the device asked
-    // for more after the last buffer holding it; for a sound server, when its stream had drained.
-    std::optional<Clock::time_point> Consumed() const;
+
+    // When the first buffer holding the clip was handed over, and when the output said it had
+    // played the last sample; nothing when that has not happened within timeout.
+    std::optional<Clock::time_point> FirstSample(std::chrono::milliseconds timeout = {});
+    std::optional<Clock::time_point> Consumed(std::chrono::milliseconds timeout = {});
     // The size of the buffers the device asks for.
     int BufferBytes() const;
 
   private:
+    std::optional<Clock::time_point> Wait(const std::optional<Clock::time_point>& stamp,
+                                          std::chrono::milliseconds timeout);
+
     mutable std::mutex mutex_;
+    std::condition_variable changed_;
     std::optional<Clock::time_point> first_;
     std::optional<Clock::time_point> consumed_;
     int bufferBytes_ = 0;
@@ -54,12 +58,6 @@ class TimedOutput final : public mci::AudioOutput {
     const std::unique_ptr<mci::AudioOutput> inner_;
     const std::shared_ptr<PlayTimes> times_;
 };
-
-// The buffer size, in frames, that the SDL output asks for at this rate: the shortest whole
-// number of milliseconds from 10 up that is a whole number of frames. The floors use it so that
-// both sides wait on the same buffers; the benchmarks report the size they saw, so that a change
-// on one side shows.
-int OutputBufferFrames(int rate);
 
 // CPU seconds used so far by the whole process, all threads.
 double CpuSeconds();
