@@ -1,5 +1,6 @@
 """Start-up and memory on a private X server: the program beside a bare window, then its clip
 buttons clicked one after another with xdotool."""
+import contextlib
 import dataclasses
 import json
 import os
@@ -15,13 +16,14 @@ STARTUP_RUNS = 20
 CLICKS = 100
 WARM_CLICKS = 10  # memory growth is counted from here, once every clip has been played once
 CLICK_RUNS = 3
+SETTLE_SECONDS = 0.5  # from the window's mapping to the reading of the peak memory
 
 
 @dataclasses.dataclass
 class StartupAndMemory:
     ours: list  # the probe's figures of each start: shown_ms, cpu_ms, hwm_kib, ...
     floor: list
-    clips: list  # of each clip run: startup_hwm_kib, warm_rss_kib, rss_kib, hwm_kib
+    clips: list  # of each clip run: warm_rss_kib, rss_kib, hwm_kib
     clicks: int
     warm: int
 
@@ -55,12 +57,27 @@ def read_status(pid):
                 if key in ("VmRSS", "VmHWM")}
 
 
-def probe_once(probe, title, command, env, cwd):
-    result = subprocess.run([probe, title, *command], env=env, cwd=cwd,
-                            capture_output=True, text=True, timeout=120)
-    if result.returncode != 0:
-        raise Failure(f"start-up probe of {command[0]}: {result.stderr.strip()}")
-    return json.loads(result.stdout)
+@contextlib.contextmanager
+def probed(probe, title, command, env, cwd):
+    """A program started by the start-up probe, running until the with block ends: the probe's
+    figures, with its peak memory once it has settled, and the file its errors go to."""
+    errors = tempfile.TemporaryFile("w+")
+    process = subprocess.Popen([probe, title, *command], env=env, cwd=cwd, stdin=subprocess.PIPE,
+                               stdout=subprocess.PIPE, stderr=errors, text=True)
+    try:
+        line = process.stdout.readline()
+        if not line:
+            process.wait(30)
+            errors.seek(0)
+            raise Failure(f"start-up probe of {command[0]}: " + errors.read().strip()[-2000:])
+        started = json.loads(line)
+        time.sleep(SETTLE_SECONDS)
+        started["hwm_kib"] = read_status(started["pid"])["VmHWM"]
+        yield started, errors
+    finally:
+        process.stdin.close()
+        process.wait(30)
+        errors.close()
 
 
 def wait_played(capture, expected, pid, timeout=10):
@@ -84,17 +101,7 @@ def clip_run(probe, program, buttons, clicks, env, cwd):
     capture = os.path.realpath(os.path.join(cwd, "capture.raw"))
     # The disk writer stands in for the sound card; without its pacing a clip takes milliseconds.
     env = dict(env, SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=capture, SDL_DISKAUDIODELAY="0")
-    errors = tempfile.TemporaryFile("w+")
-    process = subprocess.Popen([probe, "--hold", TITLE, program], env=env,
-                               cwd=cwd, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                               stderr=errors, text=True)
-    try:
-        line = process.stdout.readline()
-        if not line:
-            process.wait(30)
-            errors.seek(0)
-            raise Failure("start-up probe: " + errors.read().strip()[-2000:])
-        started = json.loads(line)
+    with probed(probe, TITLE, [program], env, cwd) as (started, errors):
         pid = started["pid"]
         warm = None
         for n in range(1, clicks + 1):
@@ -114,12 +121,7 @@ def clip_run(probe, program, buttons, clicks, env, cwd):
             if n == min(WARM_CLICKS, clicks):
                 warm = read_status(pid)
         end = read_status(pid)
-        return {"startup_hwm_kib": started["hwm_kib"], "warm_rss_kib": warm["VmRSS"],
-                "rss_kib": end["VmRSS"], "hwm_kib": end["VmHWM"]}
-    finally:
-        process.stdin.close()
-        process.wait(30)
-        errors.close()
+        return {"warm_rss_kib": warm["VmRSS"], "rss_kib": end["VmRSS"], "hwm_kib": end["VmHWM"]}
 
 
 def run(helpers, program, runs=STARTUP_RUNS, clicks=CLICKS, click_runs=CLICK_RUNS):
@@ -141,7 +143,8 @@ def run(helpers, program, runs=STARTUP_RUNS, clicks=CLICKS, click_runs=CLICK_RUN
         for i in range(runs):
             pair = [("ours", [program], TITLE), ("floor", bare, FLOOR_TITLE)]
             for name, command, title in (reversed(pair) if i % 2 else pair):
-                startup[name].append(probe_once(probe, title, command, env, cwd))
+                with probed(probe, title, command, env, cwd) as (started, _):
+                    startup[name].append(started)
         clip_runs = [clip_run(probe, program, form["buttons"], clicks, env, cwd)
                      for _ in range(click_runs)]
     return StartupAndMemory(startup["ours"], startup["floor"], clip_runs, clicks,
