@@ -8,7 +8,7 @@ import subprocess
 import tempfile
 import time
 
-from .common import Session, Skipped, spread, write_tone, yes_no
+from .common import Session, Skipped, spread, table, write_tone, yes_no
 
 BYTES = 1 << 30
 RATE = 44100
@@ -80,17 +80,17 @@ def section(big):
     opened = [float(r["open_ms"]) for r in big.results]
     growth = [int(r["rss_growth_kib"]) / 1024 for r in big.results]
     heard = [r["heard_s"] for r in big.results]
-    runs = len(big.results)
-    lines += ["| Figure | Median (min–max) | Runs | Goal | Holds? |", "|---|---|---|---|---|",
-              f"| `open`, from the command to its reply (the first clip: libpulse loaded and the "
-              f"server connected too) | {spread(opened, 2)} ms | {runs} | "
-              f"≤ {OPEN_GOAL_MS} ms | {yes_no(max(opened) <= OPEN_GOAL_MS)} |",
-              f"| Resident memory grown from before the open to the process's peak while playing | "
-              f"{spread(growth)} MiB | {runs} | ≤ {GROWTH_GOAL_MIB} MiB | "
-              f"{yes_no(max(growth) <= GROWTH_GOAL_MIB)} |",
-              f"| The tone heard at the sink's monitor | {spread(heard)} s | {runs} | "
-              f"≥ {big.seconds - 1:g} of its {big.seconds:g} s | "
-              f"{yes_no(min(heard) >= big.seconds - 1)} |", ""]
+    runs = str(len(big.results))
+    lines += table(["Figure", "Median (min–max)", "Runs", "Goal", "Holds?"], [
+        ["`open`, from the command to its reply (the first clip: libpulse loaded and the server "
+         "connected too)", f"{spread(opened, 2)} ms", runs, f"≤ {OPEN_GOAL_MS} ms",
+         yes_no(max(opened) <= OPEN_GOAL_MS)],
+        ["Resident memory grown from before the open to the process's peak while playing",
+         f"{spread(growth)} MiB", runs, f"≤ {GROWTH_GOAL_MIB} MiB",
+         yes_no(max(growth) <= GROWTH_GOAL_MIB)],
+        ["The tone heard at the sink's monitor", f"{spread(heard)} s", runs,
+         f"≥ {big.seconds - 1:g} of its {big.seconds:g} s", yes_no(min(heard) >= big.seconds - 1)],
+    ]) + [""]
     lengths = sorted({r["length_ms"] for r in big.results})
     ends = sorted({f"{r['mode']} at {r['position_ms']} ms" for r in big.results})
     lines += [f"- The clip: {big.bytes:,} bytes, a 440 Hz tone, {RATE} Hz 16-bit stereo "

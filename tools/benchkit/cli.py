@@ -5,7 +5,7 @@ import subprocess
 import sys
 
 from . import audio, bigclip, latency, latency_report, report, x11
-from .common import ROOT, SKIP, Failure, Session, Skipped, log
+from .common import ROOT, SKIP, Failure, Session, Skipped, log, table
 
 BUILD = os.path.join(ROOT, "build", "bench")
 HELPERS = os.path.join(BUILD, "bench")
@@ -100,7 +100,7 @@ def smoke(args):
     if args.what == "x11":
         result = x11.run(helpers, program, runs=1, clicks=3, click_runs=1)
         print(result.why if isinstance(result, Skipped) else
-              "\n".join([report.HEADER, *report.x11_rows(result)]))
+              "\n".join(table(report.HEADER, report.x11_rows(result))))
     elif args.what == "big-clip":
         result = bigclip.run(helpers, runs=1, seconds=1.0, size=1 << 20)
         print(bigclip.section(result))

@@ -59,6 +59,12 @@ def yes_no(holds):
     return "yes" if holds else "**no**"
 
 
+def table(header, rows):
+    """A Markdown table's lines: the header's cells, then each row's."""
+    lines = [f"| {' | '.join(header)} |", "|---" * len(header) + "|"]
+    return lines + [f"| {' | '.join(row)} |" for row in rows]
+
+
 class Session:
     """Private servers started by tools/private-session with its options, for a with block: env is
     their environment, or why_not says which could not start."""

@@ -53,16 +53,9 @@ class Helper:
     def pending(self, kinds):
         """The lines of kinds already read, without waiting."""
         found = []
-        while True:
-            try:
-                words = self.lines.get_nowait()
-            except queue.Empty:
-                return found
-            if words is None:
-                self.lines.put(None)
-                return found
-            if words and words[0] in kinds:
-                found.append(words)
+        while (words := self.next(0, kinds)) is not None:
+            found.append(words)
+        return found
 
     def send(self, line):
         self.process.stdin.write(line + "\n")

@@ -1,14 +1,14 @@
 """Click to sink: XTest clicks on the real window, heard at the null sink's monitor, on a private
 PulseAudio and a private PipeWire, beside paplay and a bare libpulse client; then the idle checks."""
+import contextlib
 import dataclasses
 import os
 import random
-import subprocess
 import tempfile
 import time
 
 from .common import TITLE, Failure, Session, Skipped, clean_env, copy_program, log, missing, \
-    stop, write_tone
+    write_tone
 from .helpers import GRAPH_RATE, TONE_SECONDS, Clicker, Helper, Profiler, Recorder, \
     graph_quantum, graph_settings, our_streams, sink_rate, switches
 from .x11 import find_window, layout
@@ -51,22 +51,23 @@ class Stage:
         self.env = env
         self.clicker = Clicker(os.path.join(helpers, "ostrivane_clicker"), env)
 
-    def start_program(self):
-        process = subprocess.Popen([self.program], cwd=self.folder, env=self.env,
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    @contextlib.contextmanager
+    def started(self, column):
+        """The program (warm, cold) or the bare window of column (paplay, floor), as a helper that
+        reports the clicks it handles; its window, and where its button is in it."""
+        if column in ("warm", "cold"):
+            helper = Helper("the program", [self.program], self.env, cwd=self.folder)
+            title, button = TITLE, self.button
+        else:
+            helper = Helper(f"the {column} window", [os.path.join(
+                self.helpers, "ostrivane_click_window"), column, self.clip], self.env)
+            title, button = f"Latency {column}", CLICK_WINDOW_CENTRE
         try:
-            return process, find_window(TITLE, self.env)
-        except BaseException:
-            stop(process)
-            raise
-
-    def start_window(self, kind):
-        window = Helper(f"the {kind} window",
-                        [os.path.join(self.helpers, "ostrivane_click_window"), kind, self.clip],
-                        self.env)
-        if window.next(10, ("ready",)) is None:
-            raise Failure(f"the {kind} window did not start; it said: {window.said()}")
-        return window, find_window(f"Latency {kind}", self.env)
+            if title != TITLE and helper.next(10, ("ready",)) is None:
+                raise Failure(f"the {column} window did not start; it said: {helper.said()}")
+            yield helper, find_window(title, self.env), button
+        finally:
+            helper.close()
 
 
 def one_click(stage, recorder, column, n, window=None, x=0, y=0, extra=None):
@@ -88,48 +89,43 @@ def one_click(stage, recorder, column, n, window=None, x=0, y=0, extra=None):
 
 def run_column(stage, recorder, column, clicks, extra=None, profiled=False):
     profiler = Profiler(stage.env, stage.folder) if profiled else None
-    samples = []
     try:
-        if column == "warm":
-            process, window = stage.start_program()
-            try:
-                time.sleep(SETTLE_SECONDS)
-                stage.clicker.move(window, *stage.button)
-                time.sleep(HOVER_SECONDS)
-                for n in range(clicks):
-                    samples.append(one_click(stage, recorder, column, n + 1, extra=extra))
-                    time.sleep(0.2)
-            finally:
-                stop(process)
-        elif column == "cold":
-            for n in range(clicks):
-                stage.clicker.park()
-                process, window = stage.start_program()
-                try:
-                    time.sleep(SETTLE_SECONDS)
-                    samples.append(one_click(stage, recorder, column, n + 1, window,
-                                             *stage.button, extra=extra))
-                finally:
-                    stop(process)
-        else:
-            helper, window = stage.start_window(column)
-            try:
-                time.sleep(SETTLE_SECONDS)
-                stage.clicker.move(window, *CLICK_WINDOW_CENTRE)
-                time.sleep(HOVER_SECONDS)
-                for n in range(clicks):
-                    sample = one_click(stage, recorder, column, n + 1, extra=extra)
-                    handled = helper.pending(("wrote", "started"))
-                    if handled:
-                        sample["handled_ms"] = (int(handled[0][1]) - sample["click"]) / 1e6
-                    samples.append(sample)
-                    time.sleep(0.2)
-            finally:
-                helper.close()
+        samples = (cold_clicks(stage, recorder, clicks, extra) if column == "cold" else
+                   warm_clicks(stage, recorder, column, clicks, extra))
     finally:
         quanta = profiler.stop() if profiler else None
     stage.clicker.park()
     return {"samples": samples, "quanta": quanta}
+
+
+def cold_clicks(stage, recorder, clicks, extra):
+    """The program started anew for each click, the pointer moved onto its button in the same
+    moment as the click."""
+    samples = []
+    for n in range(1, clicks + 1):
+        stage.clicker.park()
+        with stage.started("cold") as (_, window, button):
+            time.sleep(SETTLE_SECONDS)
+            samples.append(one_click(stage, recorder, "cold", n, window, *button, extra=extra))
+    return samples
+
+
+def warm_clicks(stage, recorder, column, clicks, extra):
+    """The program started once, or a bare window, the pointer on its button before the first
+    click."""
+    samples = []
+    with stage.started(column) as (helper, window, button):
+        time.sleep(SETTLE_SECONDS)
+        stage.clicker.move(window, *button)
+        time.sleep(HOVER_SECONDS)
+        for n in range(1, clicks + 1):
+            sample = one_click(stage, recorder, column, n, extra=extra)
+            handled = helper.pending(("wrote", "started"))
+            if handled:
+                sample["handled_ms"] = (int(handled[0][1]) - sample["click"]) / 1e6
+            samples.append(sample)
+            time.sleep(0.2)
+    return samples
 
 
 def idle_checks(stage, recorder, pipewire, idle_seconds, wake_seconds):
@@ -142,28 +138,26 @@ def idle_checks(stage, recorder, pipewire, idle_seconds, wake_seconds):
         time.sleep(sample)  # the graph leaves the last column's quantum
         result["settings"] = graph_settings(stage.env)
         result["quantum_before"] = graph_quantum(stage.env, stage.folder, sample)
-    process, window = stage.start_program()
-    try:
+    with stage.started("warm") as (program, window, button):
+        pid = program.process.pid
         time.sleep(idle_seconds)
-        result["streams_idle"] = our_streams(stage.env, process.pid)
-        before = switches(process.pid)
+        result["streams_idle"] = our_streams(stage.env, pid)
+        before = switches(pid)
         time.sleep(wake_seconds)
-        result["wakeups"] = switches(process.pid) - before
+        result["wakeups"] = switches(pid) - before
         if pipewire:
             result["quantum_idle"] = graph_quantum(stage.env, stage.folder, sample)
-        stage.clicker.move(window, *stage.button)
+        stage.clicker.move(window, *button)
         time.sleep(1.0)
-        result["streams_warm"] = our_streams(stage.env, process.pid)
+        result["streams_warm"] = our_streams(stage.env, pid)
         if pipewire:
             result["quantum_warm"] = graph_quantum(stage.env, stage.folder, sample)
         # One clip, to see which output the program plays through.
         click = stage.clicker.click()
         time.sleep(0.15)
-        result["streams_playing"] = our_streams(stage.env, process.pid)
+        result["streams_playing"] = our_streams(stage.env, pid)
         recorder.hear(click)
-    finally:
-        stop(process)
-        stage.clicker.park()
+    stage.clicker.park()
     return result
 
 

@@ -2,7 +2,7 @@
 import os
 import statistics
 
-from .common import Skipped, machine_line, spread, yes_no
+from .common import Skipped, machine_line, spread, table, yes_no
 from .latency import COLUMNS, CLICKS, HOVER_SECONDS, IDLE_SECONDS, RECORDER_LATENCY, \
     SETTLE_SECONDS, WAKE_SECONDS
 from .helpers import TONE_SECONDS, quantum_text
@@ -49,12 +49,8 @@ def section(results, quick=False):
     labels = {"pulseaudio": ["{version}"],
               "pipewire": ["{version}, nothing else holding the quantum low",
                            "{version}, the 1 ms libpulse recorder beside, holding it low"]}
-    table = ["| ms from click to the sink, median (min–max) | "
-             + " | ".join(title for _, title in COLUMNS) + " |",
-             "|---" * (len(COLUMNS) + 1) + "|"]
-    quanta = ["| Graph quantum (pw-profiler, samples at 48 kHz) | "
-              + " | ".join(title for _, title in COLUMNS) + " |",
-              "|---" * (len(COLUMNS) + 1) + "|"]
+    titles = [title for _, title in COLUMNS]
+    heard, quanta = [], []
     notes, goals, checks, paths, checks_of = [], [], [], [], {}
     for kind in ("pulseaudio", "pipewire"):
         result = results.get(kind)
@@ -68,11 +64,10 @@ def section(results, quick=False):
             label = label.format(version=version)
             columns = row["columns"]
             ms = {name: [s["ms"] for s in columns[name]["samples"]] for name, _ in COLUMNS}
-            table.append(f"| {label} | " + " | ".join(spread(ms[name]) for name, _ in COLUMNS)
-                         + " |")
+            heard.append([label] + [spread(ms[name]) for name, _ in COLUMNS])
             if kind == "pipewire":
-                quanta.append(f"| {label} | " + " | ".join(
-                    quantum_text(columns[name]["quanta"]) for name, _ in COLUMNS) + " |")
+                quanta.append([label] + [quantum_text(columns[name]["quanta"])
+                                         for name, _ in COLUMNS])
             for name, title in COLUMNS:
                 pieces = [s["pieces"] for s in columns[name]["samples"]]
                 broken = sum(1 for p in pieces if p > 1)
@@ -123,10 +118,10 @@ def section(results, quick=False):
             line += (f"; its callback ran more than a quantum after its cycle's start "
                      f"{result.recorder_lates} times")
         checks.append(line)
-    if len(table) > 2:
-        out += table + [""]
-    if len(quanta) > 2:
-        out += quanta + [""]
+    if heard:
+        out += table(["ms from click to the sink, median (min–max)", *titles], heard) + [""]
+    if quanta:
+        out += table(["Graph quantum (pw-profiler, samples at 48 kHz)", *titles], quanta) + [""]
     if goals:
         out += ["Warm latency against the floor:", ""] + goals + [""]
     for kind, lines in checks_of.items():

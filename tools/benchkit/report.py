@@ -4,7 +4,7 @@ import os
 
 from . import bigclip, latency_report
 from .audio import CLIPS, CPU_RUNS
-from .common import ROOT, Skipped, iqr, machine_line, median
+from .common import ROOT, Skipped, iqr, machine_line, median, table, yes_no
 from .x11 import CLICK_RUNS, CLICKS, STARTUP_RUNS, WARM_CLICKS
 
 DOC = os.path.join(ROOT, "docs", "benchmarks.md")
@@ -16,15 +16,15 @@ def fmt(value, digits=2):
     return f"{value:.{digits}f}"
 
 
-def row(figure, unit, values, floor, goal, holds, digits=2, ratio=True, why=""):
+def row(figure, unit, values, floor, goal, holds, digits=2, ratio=True):
+    """A figure's cells beside its floor (a number, or "—" where it has none) and goal."""
     m = median(values)
     floor_text = fmt(floor, digits) if isinstance(floor, (int, float)) else floor
     ratio_text = "—"
     if ratio and isinstance(floor, (int, float)) and floor and m is not None:
         ratio_text = f"{m / floor:.2f}×"
-    verdict = "—" if holds is None else ("yes" if holds else "**no**" + why)
-    return (f"| {figure} | {fmt(m, digits)} {unit} | {fmt(iqr(values), digits)} | {len(values)} |"
-            f" {floor_text} | {ratio_text} | {goal} | {verdict} |")
+    return [figure, f"{fmt(m, digits)} {unit}", fmt(iqr(values), digits), str(len(values)),
+            floor_text, ratio_text, goal, "—" if holds is None else yes_no(holds)]
 
 
 def audio_rows(system):
@@ -104,8 +104,7 @@ def x11_rows(x11):
     return rows
 
 
-HEADER = ("| Figure | Median | Spread (IQR) | Runs | Floor (median) | Ratio | Goal | Holds? |\n"
-          "|---|---|---|---|---|---|---|---|")
+HEADER = ["Figure", "Median", "Spread (IQR)", "Runs", "Floor (median)", "Ratio", "Goal", "Holds?"]
 
 METHOD = """\
 ## How the figures are taken
@@ -169,8 +168,7 @@ def write_doc(audio, x11, latency, big, quick):
             lines.append(f"The program's output: `{result.bench.output}`; the floor's SDL "
                          f"driver: `{result.bench.driver}`.")
             lines.append("")
-            lines.append(HEADER)
-            lines += audio_rows(result)
+            lines += table(HEADER, audio_rows(result))
         lines.append("")
     lines.append(latency_report.section(latency, quick))
     lines.append("")
@@ -181,8 +179,7 @@ def write_doc(audio, x11, latency, big, quick):
     if isinstance(x11, Skipped):
         lines.append(f"Not run: {x11.why}.")
     else:
-        lines.append(HEADER)
-        lines += x11_rows(x11)
+        lines += table(HEADER, x11_rows(x11))
     lines.append("")
     if quick:
         lines.append("*Quick run: every benchmark once, on 0.3 s clips; not for the record.*")
