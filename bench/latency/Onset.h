@@ -30,13 +30,11 @@ inline bool TryRealtime() {
 
 // One line to the bench script. write() rather than stdio: a recorder may report from a
 // real-time thread, where nothing should wait on a lock.
-inline void Report(const char* what, std::int64_t a, std::int64_t b = -1, std::int64_t c = -1) {
+inline void Report(const char* what, std::int64_t a, std::int64_t b = -1) {
     char line[128];
-    const int n = b < 0   ? std::snprintf(line, sizeof line, "%s %lld\n", what, (long long)a)
-                  : c < 0 ? std::snprintf(line, sizeof line, "%s %lld %lld\n", what, (long long)a,
-                                          (long long)b)
-                          : std::snprintf(line, sizeof line, "%s %lld %lld %lld\n", what,
-                                          (long long)a, (long long)b, (long long)c);
+    const int n = b < 0 ? std::snprintf(line, sizeof line, "%s %lld\n", what, (long long)a)
+                        : std::snprintf(line, sizeof line, "%s %lld %lld\n", what, (long long)a,
+                                        (long long)b);
     if (n > 0 && write(STDOUT_FILENO, line, std::size_t(n)) < 0) {
         _exit(1);  // the bench script has gone
     }
@@ -44,10 +42,10 @@ inline void Report(const char* what, std::int64_t a, std::int64_t b = -1, std::i
 
 class OnsetFinder {
   public:
-    // Samples are mono floats; sample i of the block is due at firstNs + i * nsPerSample. extra
-    // and more are reported beside each onset (the quantum, how late the callback ran).
+    // Samples are mono floats; sample i of the block is due at firstNs + i * nsPerSample. late is
+    // reported beside each onset (how late the callback ran).
     void Feed(const float* samples, std::size_t count, double firstNs, double nsPerSample,
-              std::int64_t extra = -1, std::int64_t more = -1) {
+              std::int64_t late = -1) {
         for (std::size_t i = 0; i < count; ++i) {
             const double at = firstNs + double(i) * nsPerSample;
             const float level = std::fabs(samples[i]);
@@ -55,7 +53,7 @@ class OnsetFinder {
                 if (level >= kLoud) {
                     playing_ = true;
                     lastLoud_ = at;
-                    Report("onset", std::int64_t(at), extra, more);
+                    Report("onset", std::int64_t(at), late);
                 }
             } else if (level >= kQuiet) {
                 lastLoud_ = at;

@@ -4,10 +4,9 @@
 // from the graph's clock (the cycle's start, on CLOCK_MONOTONIC, plus the sample's place in the
 // cycle), not from when the callback ran.
 //   ostrivane_pipewire_recorder TARGET LATENCY      (LATENCY as node.latency: 2048/48000)
-// It reports "ready NS REALTIME" (1: it runs at real-time priority), "onset NS QUANTUM LATE_NS"
-// (LATE_NS: how long after the cycle's start the callback ran), "end NS", "quantum N RATE"
-// whenever the graph's quantum changes, and "late NS" when a callback ran more than a quantum
-// after its cycle began.
+// It reports "ready NS REALTIME" (1: it runs at real-time priority), "onset NS LATE_NS" (LATE_NS:
+// how long after the cycle's start the callback ran), "end NS", and "late NS" when a callback ran
+// more than a quantum after its cycle began.
 #include <pipewire/pipewire.h>
 #include <spa/param/audio/format-utils.h>
 
@@ -25,7 +24,6 @@ struct Recorder {
     pw_stream* stream = nullptr;
     spa_io_position* position = nullptr;
     latency::OnsetFinder finder;
-    std::uint64_t quantum = 0;
     bool started = false;
 };
 
@@ -44,10 +42,6 @@ void OnProcess(void* data) {
         r.started = true;
         latency::Report("ready", ran, latency::TryRealtime() ? 1 : 0);
     }
-    if (quantum != r.quantum) {
-        r.quantum = quantum;
-        latency::Report("quantum", std::int64_t(quantum), std::int64_t(time.rate.denom));
-    }
     const double nsPerSample = 1e9 * time.rate.num / time.rate.denom;
     if (double(ran - time.now) > double(quantum) * nsPerSample) {
         latency::Report("late", ran - time.now);
@@ -57,8 +51,7 @@ void OnProcess(void* data) {
         const auto* samples = reinterpret_cast<const float*>(
             static_cast<const std::uint8_t*>(d.data) + d.chunk->offset % d.maxsize);
         const std::size_t count = std::min(d.chunk->size, d.maxsize) / sizeof(float);
-        r.finder.Feed(samples, count, double(time.now), nsPerSample, std::int64_t(quantum),
-                      ran - time.now);
+        r.finder.Feed(samples, count, double(time.now), nsPerSample, ran - time.now);
     }
     pw_stream_queue_buffer(r.stream, buffer);
 }

@@ -94,7 +94,6 @@ class Recorder(Helper):
 
     def __init__(self, name, command, env):
         super().__init__(name, command, env)
-        self.quantum = None
         self.lates = 0
         ready = self.next(10, ("ready",))
         if ready is None:
@@ -102,15 +101,14 @@ class Recorder(Helper):
         self.realtime = ready[2:] == ["1"]
 
     def _note(self, words):
-        if words[0] == "quantum":
-            self.quantum = int(words[1])
-        elif words[0] == "late":
+        if words[0] == "late":
             self.lates += 1
 
-    def hear(self, click_ns, clip_seconds=TONE_SECONDS):
+    def hear(self, click_ns):
         """The first onset after click_ns and how many pieces the clip came in; returns once the
         clip has ended and the monitor has stayed silent for a while."""
-        onset, pieces, ended = None, 0, False
+        onset = None
+        pieces = 0
         deadline = time.monotonic() + 5
         while True:
             words = self.next(deadline - time.monotonic())
@@ -120,15 +118,14 @@ class Recorder(Helper):
             if words[0] == "onset" and int(words[1]) >= click_ns:
                 onset = onset or words
                 pieces += 1
-                deadline = time.monotonic() + clip_seconds + 2
+                deadline = time.monotonic() + TONE_SECONDS + 2
             elif words[0] == "end" and onset is not None:
-                ended = True
                 deadline = time.monotonic() + 0.3  # a gap as long is not part of this clip
-        return onset, pieces, ended
+        return onset, pieces
 
     def onsets(self, after_ns):
         found = []
-        for words in self.pending(("onset", "quantum", "late")):
+        for words in self.pending(("onset", "late")):
             self._note(words)
             if words[0] == "onset" and int(words[1]) >= after_ns:
                 found.append(int(words[1]))

@@ -73,14 +73,12 @@ class Stage:
 def one_click(stage, recorder, column, n, window=None, x=0, y=0, extra=None):
     time.sleep(JITTER.uniform(0.0, 0.05))
     click = stage.clicker.click(window, x, y)
-    onset, pieces, ended = recorder.hear(click)
+    onset, pieces = recorder.hear(click)
     if onset is None:
         raise Failure(f"{column}, click {n}: the clip was not heard")
-    sample = {"ms": (int(onset[1]) - click) / 1e6, "pieces": pieces, "ended": ended,
-              "click": click, "onset": int(onset[1])}
+    sample = {"ms": (int(onset[1]) - click) / 1e6, "pieces": pieces, "click": click}
     if len(onset) > 2:
-        sample["quantum"] = int(onset[2])
-        sample["callback_ms"] = int(onset[3]) / 1e6
+        sample["callback_ms"] = int(onset[2]) / 1e6
     if extra is not None:
         for pulse_onset in extra.onsets(click)[:1]:
             sample["pulse_recorder_ms"] = (pulse_onset - click) / 1e6
