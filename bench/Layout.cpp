@@ -2,6 +2,7 @@
 // its client size and every clip button's centre in pixels with the clip it plays, as JSON; with a
 // control's name, that button's centre alone, "X Y".
 //   ostrivane_layout [CONTROL]
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -30,9 +31,7 @@ std::pair<int, int> Centre(const Control& control) {
 // "\attempt\long try.wav" as a path below the program's folder.
 std::string Clip(std::string_view path) {
     std::string clip(path.substr(1));
-    for (char& c : clip) {
-        c = c == '\\' ? '/' : c;
-    }
+    std::ranges::replace(clip, '\\', '/');
     return clip;
 }
 

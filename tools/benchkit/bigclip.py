@@ -17,6 +17,7 @@ RUNS = 3
 LEVEL = 12000  # a 440 Hz tone's peak: -8.7 dBFS
 OPEN_GOAL_MS = 50
 GROWTH_GOAL_MIB = 32
+HEARD_SECONDS = 0.5  # after the end, for the recording to reach its file
 
 
 @dataclasses.dataclass
@@ -27,11 +28,12 @@ class BigClip:
     version: str
 
 
-def heard_seconds(path):
-    """How much of a stereo 16-bit recording holds the tone: its 10 ms pieces whose left channel
-    reaches half the tone's peak."""
+def heard_seconds(path, start):
+    """How much of a stereo 16-bit recording from byte start on holds the tone: its 10 ms pieces
+    whose left channel reaches half the tone's peak."""
     samples = array.array("h")
     with open(path, "rb") as f:
+        f.seek(start)
         data = f.read()
     samples.frombytes(data[:len(data) // 4 * 4])
     left = samples[::2]
@@ -44,29 +46,24 @@ def run(helpers, runs=RUNS, seconds=SECONDS, size=BYTES):
     program = os.path.join(helpers, "ostrivane_big_clip")
     if not os.path.exists(program):
         return Skipped("ostrivane_big_clip was not built")
-    with tempfile.TemporaryDirectory(dir="/tmp") as tmp, Session("--sound", "pulseaudio") as server:
+    # The session records the null sink's monitor all along, in the clip's format.
+    with tempfile.TemporaryDirectory(dir="/tmp") as tmp, Session(
+            "--sound", "pulseaudio", "--record",
+            "--sink-format", f"format=s16le rate={RATE} channels=2") as server:
         if server.env is None:
             return Skipped(server.why_not)
         clip = os.path.join(tmp, "big.wav")
         write_tone(clip, (size - 44) // 4, rate=RATE, hz=440, level=LEVEL)
         env = dict(os.environ, **server.env, OSTRIVANE_AUDIO_OUTPUT="pulse")
         results = []
-        for run in range(runs):
-            recording = os.path.join(tmp, f"heard{run}.raw")
-            with open(recording, "wb") as out:
-                recorder = subprocess.Popen(["parec", "-d", "nullsink.monitor", "--raw",
-                                             "--format=s16le", f"--rate={RATE}", "--channels=2"],
-                                            env=env, stdout=out)
-                try:
-                    time.sleep(0.5)
-                    reply = subprocess.run([program, clip, str(seconds)], env=env, check=True,
-                                           capture_output=True, text=True).stdout
-                finally:
-                    recorder.terminate()
-                    recorder.wait()
+        monitor = server.env["OSTR_MONITOR"]
+        for _ in range(runs):
+            start = os.path.getsize(monitor) // 4 * 4
+            reply = subprocess.run([program, clip, str(seconds)], env=env, check=True,
+                                   capture_output=True, text=True).stdout
+            time.sleep(HEARD_SECONDS)
             result = dict(line.split(" ", 1) for line in reply.splitlines())
-            result["heard_s"] = heard_seconds(recording)
-            os.remove(recording)
+            result["heard_s"] = heard_seconds(monitor, start)
             results.append(result)
         return BigClip(results, os.path.getsize(clip), seconds, server.version)
 
