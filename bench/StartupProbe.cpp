@@ -1,6 +1,6 @@
-// Starts a program and reports, as one JSON line on stdout, how long after the start its window
-// (found by title) was mapped on the X display, the CPU time it had used by then, its process id
-// and its window; then leaves it running until stdin reaches its end.
+// Starts a program and reports, as one line on stdout, "shown MS CPU_MS PID WINDOW": how long
+// after the start its window (found by title) was mapped on the X display, the CPU time it had
+// used by then, its process id and its window; then leaves it running until stdin reaches its end.
 //
 //   ostrivane_startup_probe TITLE PROGRAM [ARGS]
 //
@@ -176,8 +176,8 @@ int main(int argc, char** argv) {
     }
 
     const std::chrono::duration<double, std::milli> shownMs = shown - start;
-    std::printf("{\"shown_ms\": %.3f, \"cpu_ms\": %.3f, \"pid\": %d, \"window\": %u}\n",
-                shownMs.count(), cpuMs, static_cast<int>(pid), static_cast<unsigned>(window));
+    std::printf("shown %.3f %.3f %d %u\n", shownMs.count(), cpuMs, static_cast<int>(pid),
+                static_cast<unsigned>(window));
     std::fflush(stdout);
     char buffer[256];
     while (::read(STDIN_FILENO, buffer, sizeof buffer) > 0) {

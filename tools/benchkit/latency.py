@@ -55,15 +55,16 @@ class Stage:
     def started(self, column):
         """The program (warm, cold) or the bare window of column (paplay, floor), as a helper that
         reports the clicks it handles; its window, and where its button is in it."""
-        if column in ("warm", "cold"):
-            helper = Helper("the program", [self.program], self.env, cwd=self.folder)
-            title, button = TITLE, self.button
-        else:
+        bare = column not in ("warm", "cold")
+        if bare:
             helper = Helper(f"the {column} window", [os.path.join(
                 self.helpers, "ostrivane_click_window"), column, self.clip], self.env)
             title, button = f"Latency {column}", CLICK_WINDOW_CENTRE
+        else:
+            helper = Helper("the program", [self.program], self.env, cwd=self.folder)
+            title, button = TITLE, self.button
         try:
-            if title != TITLE and helper.next(10, ("ready",)) is None:
+            if bare and helper.next(10, ("ready",)) is None:
                 raise Failure(f"the {column} window did not start; it said: {helper.said()}")
             yield helper, find_window(title, self.env), button
         finally:

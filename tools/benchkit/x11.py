@@ -10,6 +10,7 @@ import time
 import wave
 
 from .common import TITLE, Failure, Session, Skipped, clean_env, missing
+from .helpers import Helper
 
 FLOOR_TITLE = "Bare window"
 STARTUP_RUNS = 20
@@ -60,24 +61,21 @@ def read_status(pid):
 @contextlib.contextmanager
 def probed(probe, title, command, env, cwd):
     """A program started by the start-up probe, running until the with block ends: the probe's
-    figures, with its peak memory once it has settled, and the file its errors go to."""
-    errors = tempfile.TemporaryFile("w+")
-    process = subprocess.Popen([probe, title, *command], env=env, cwd=cwd, stdin=subprocess.PIPE,
-                               stdout=subprocess.PIPE, stderr=errors, text=True)
+    figures, with its peak memory once it has settled, and the probe (which tells what the
+    program said)."""
+    helper = Helper(f"the start-up probe of {command[0]}", [probe, title, *command], env, cwd)
     try:
-        line = process.stdout.readline()
-        if not line:
-            process.wait(30)
-            errors.seek(0)
-            raise Failure(f"start-up probe of {command[0]}: " + errors.read().strip()[-2000:])
-        started = json.loads(line)
+        words = helper.next(60, ("shown",))
+        if words is None:
+            raise Failure(f"{helper.name} gave no figures")
+        _, shown_ms, cpu_ms, pid, window = words
         time.sleep(SETTLE_SECONDS)
-        started["hwm_kib"] = read_status(started["pid"])["VmHWM"]
-        yield started, errors
+        yield {"shown_ms": float(shown_ms), "cpu_ms": float(cpu_ms), "pid": int(pid),
+               "window": window, "hwm_kib": read_status(pid)["VmHWM"]}, helper
     finally:
-        process.stdin.close()
-        process.wait(30)
-        errors.close()
+        helper.process.stdin.close()  # the probe stops the program and ends
+        helper.process.wait(30)
+        helper.close()
 
 
 def wait_played(capture, expected, pid, timeout=10):
@@ -101,23 +99,22 @@ def clip_run(probe, program, buttons, clicks, env, cwd):
     capture = os.path.realpath(os.path.join(cwd, "capture.raw"))
     # The disk writer stands in for the sound card; without its pacing a clip takes milliseconds.
     env = dict(env, SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=capture, SDL_DISKAUDIODELAY="0")
-    with probed(probe, TITLE, [program], env, cwd) as (started, errors):
+    with probed(probe, TITLE, [program], env, cwd) as (started, helper):
         pid = started["pid"]
         warm = None
         for n in range(1, clicks + 1):
             button = buttons[(n - 1) % len(buttons)]
             if os.path.exists(capture):
                 os.remove(capture)
-            xdotool("mousemove", "--window", str(started["window"]), str(button["x"]),
+            xdotool("mousemove", "--window", started["window"], str(button["x"]),
                     str(button["y"]), "click", "1", env=env)
             with wave.open(os.path.join(os.path.dirname(program), button["clip"])) as w:
                 expected = w.getnframes() * w.getsampwidth() * w.getnchannels()
             try:
                 wait_played(capture, expected, pid)
             except Failure as failure:
-                errors.seek(0)
                 raise Failure(f"click {n} ({button['clip']}): {failure}; the program said: "
-                              + (errors.read().strip()[-1000:] or "nothing")) from None
+                              + helper.said()) from None
             if n == min(WARM_CLICKS, clicks):
                 warm = read_status(pid)
         end = read_status(pid)
