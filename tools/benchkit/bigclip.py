@@ -86,7 +86,8 @@ def section(big):
          f"{spread(growth)} MiB", runs, f"≤ {GROWTH_GOAL_MIB} MiB",
          yes_no(max(growth) <= GROWTH_GOAL_MIB)],
         ["The tone heard at the sink's monitor", f"{spread(heard)} s", runs,
-         f"≥ {big.seconds - 1:g} of its {big.seconds:g} s", yes_no(min(heard) >= big.seconds - 1)],
+         f"≥ {big.seconds - 1:g} of its {big.seconds:g} s",
+         yes_no(min(heard) >= big.seconds - 1)],
     ]) + [""]
     lengths = sorted({r["length_ms"] for r in big.results})
     ends = sorted({f"{r['mode']} at {r['position_ms']} ms" for r in big.results})

@@ -8,7 +8,6 @@ from .latency import COLUMNS, CLICKS, HOVER_SECONDS, IDLE_SECONDS, RECORDER_LATE
 from .helpers import TONE_SECONDS, quantum_text
 
 
-
 def idle_lines(idle, pipewire):
     lines = []
     idle_streams = idle["streams_idle"]
@@ -81,16 +80,15 @@ def section(results, quick=False):
                              f"6 ms: {yes_no(warm_median <= floor + 6)}; warm maximum "
                              f"{warm_max:.1f} ms ≤ floor + 25 ms: "
                              f"{yes_no(warm_max <= floor + 25)}")
+            after = {}  # of each bare window: from the click it handled to the sink
             for name, what in (("floor", "the floor writes"), ("paplay", "paplay is started")):
-                handled = [s["handled_ms"] for s in columns[name]["samples"] if "handled_ms" in s]
-                after = [s["ms"] - s["handled_ms"] for s in columns[name]["samples"]
-                         if "handled_ms" in s]
+                handled = [s for s in columns[name]["samples"] if "handled_ms" in s]
+                after[name] = [s["ms"] - s["handled_ms"] for s in handled]
                 if handled:
-                    paths.append(f"- {label}: from the click to the moment {what} "
-                                 f"(X, then Qt's clicked()) {spread(handled)} ms; from then to "
-                                 f"the sink {spread(after)} ms")
-            wrote = [s["ms"] - s["handled_ms"] for s in columns["floor"]["samples"]
-                     if "handled_ms" in s]
+                    paths.append(f"- {label}: from the click to the moment {what} (X, then Qt's "
+                                 f"clicked()) {spread([s['handled_ms'] for s in handled])} ms; "
+                                 f"from then to the sink {spread(after[name])} ms")
+            wrote = after["floor"]
             if wrote:
                 # The libpulse recorder places a read's samples in the millisecond before the read
                 # returned: it can put an onset up to 1 ms early. The native one is exact.
@@ -99,15 +97,13 @@ def section(results, quick=False):
                 checks.append(f"- {label}: from the floor's write (its own CLOCK_MONOTONIC stamp) "
                               f"to the onset heard: {spread(wrote, 2)} ms, {what}: "
                               f"{yes_no(min(wrote) >= bound)}")
-            both = [s["pulse_recorder_ms"] - s["ms"] for name, _ in COLUMNS
-                    for s in columns[name]["samples"] if "pulse_recorder_ms" in s]
+            every = [s for name, _ in COLUMNS for s in columns[name]["samples"]]
+            both = [s["pulse_recorder_ms"] - s["ms"] for s in every if "pulse_recorder_ms" in s]
             if both:
-                total = sum(len(columns[name]["samples"]) for name, _ in COLUMNS)
                 checks.append(f"- {label}: the same onsets heard by both recorders ({len(both)} "
-                              f"of {total}), the 1 ms libpulse recorder's time less the native "
-                              f"recorder's: {spread(both, 2)} ms")
-            late = [s["callback_ms"] for name, _ in COLUMNS for s in columns[name]["samples"]
-                    if "callback_ms" in s]
+                              f"of {len(every)}), the 1 ms libpulse recorder's time less the "
+                              f"native recorder's: {spread(both, 2)} ms")
+            late = [s["callback_ms"] for s in every if "callback_ms" in s]
             if late:
                 checks.append(f"- {label}: the native recorder's callback for an onset's cycle "
                               f"ran {spread(late, 2)} ms after the cycle's start")
@@ -122,21 +118,19 @@ def section(results, quick=False):
         out += table(["ms from click to the sink, median (min–max)", *titles], heard) + [""]
     if quanta:
         out += table(["Graph quantum (pw-profiler, samples at 48 kHz)", *titles], quanta) + [""]
-    if goals:
-        out += ["Warm latency against the floor:", ""] + goals + [""]
-    for kind, lines in checks_of.items():
-        out += [f"Idle checks, {results[kind].version}:", ""] + lines + [""]
-    if paths:
-        out += ["Where the bare windows' time goes:", ""] + paths + [""]
-    if checks:
-        out += ["The recorders:", ""] + checks + [""]
-    if notes:
-        out += ["Notes:", ""] + [f"- {note}." for note in notes] + [""]
+    lists = [("Warm latency against the floor:", goals)]
+    lists += [(f"Idle checks, {results[kind].version}:", lines)
+              for kind, lines in checks_of.items()]
+    lists += [("Where the bare windows' time goes:", paths), ("The recorders:", checks),
+              ("Notes:", [f"- {note}." for note in notes])]
+    for heading, lines in lists:
+        if lines:
+            out += [heading, ""] + lines + [""]
     if quick:
         out += ["*Quick run: a few clicks, a short idle; not for the record.*", ""]
     out.append(METHOD.format(clicks=CLICKS, tone=TONE_SECONDS, hover=HOVER_SECONDS,
-                                     settle=SETTLE_SECONDS, latency=RECORDER_LATENCY,
-                                     idle=IDLE_SECONDS, wake=WAKE_SECONDS))
+                             settle=SETTLE_SECONDS, latency=RECORDER_LATENCY, idle=IDLE_SECONDS,
+                             wake=WAKE_SECONDS))
     return "\n".join(out)
 
 

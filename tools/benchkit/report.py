@@ -159,31 +159,24 @@ def write_doc(audio, x11, latency, big, quick):
              machine_line(), ""]
     for title, key in (("SDL dummy driver", "dummy"), ("PulseAudio, null sink", "pulseaudio"),
                        ("PipeWire (pipewire-pulse), null sink", "pipewire")):
-        lines.append(f"## Audio: {title}")
-        lines.append("")
+        lines += [f"## Audio: {title}", ""]
         result = audio.get(key)
         if isinstance(result, Skipped):
             lines.append(f"Not run: {result.why}.")
         else:
-            lines.append(f"The program's output: `{result.bench.output}`; the floor's SDL "
-                         f"driver: `{result.bench.driver}`.")
-            lines.append("")
+            lines += [f"The program's output: `{result.bench.output}`; the floor's SDL driver: "
+                      f"`{result.bench.driver}`.", ""]
             lines += table(HEADER, audio_rows(result))
         lines.append("")
-    lines.append(latency_report.section(latency, quick))
-    lines.append("")
-    lines.append(bigclip.section(big))
-    lines.append("")
-    lines.append("## Start-up and memory (Xvfb)")
-    lines.append("")
+    lines += [latency_report.section(latency, quick), "", bigclip.section(big), ""]
+    lines += ["## Start-up and memory (Xvfb)", ""]
     if isinstance(x11, Skipped):
         lines.append(f"Not run: {x11.why}.")
     else:
         lines += table(HEADER, x11_rows(x11))
     lines.append("")
     if quick:
-        lines.append("*Quick run: every benchmark once, on 0.3 s clips; not for the record.*")
-        lines.append("")
+        lines += ["*Quick run: every benchmark once, on 0.3 s clips; not for the record.*", ""]
     lines.append(METHOD.format(startup_runs=STARTUP_RUNS, clicks=CLICKS, warm=WARM_CLICKS,
                                click_runs=CLICK_RUNS, cpu_runs=CPU_RUNS))
     return "\n".join(lines)
