@@ -14,8 +14,8 @@
 #include <QApplication>
 #include <QPushButton>
 #include <cstdio>
-#include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "bench/latency/Onset.h"
@@ -120,15 +120,15 @@ void Say(const char* what, std::int64_t ns) {
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
-    if (argc != 3 || (std::strcmp(argv[1], "paplay") != 0 && std::strcmp(argv[1], "floor") != 0)) {
+    const std::string_view kind = argc == 3 ? argv[1] : "";
+    if (kind != "paplay" && kind != "floor") {
         std::fprintf(stderr, "usage: %s paplay|floor CLIP\n", argv[0]);
         return 2;
     }
-    const bool floor = std::strcmp(argv[1], "floor") == 0;
+    const bool floor = kind == "floor";
     const char* clip = argv[2];
-    QPushButton button(floor ? QStringLiteral("Floor") : QStringLiteral("paplay"));
-    button.setWindowTitle(floor ? QStringLiteral("Latency floor")
-                                : QStringLiteral("Latency paplay"));
+    QPushButton button(QString::fromLatin1(kind));
+    button.setWindowTitle(QStringLiteral("Latency ") + button.text());
     button.setFixedSize(200, 100);
 
     Wave wave;
