@@ -17,7 +17,8 @@ TONE_SECONDS = 0.4
 
 
 class Helper:
-    """A helper process whose standard output is read on a thread, a line of words at a time."""
+    """A helper process whose standard output is read on a thread, a line of words at a time; for
+    a with block, which ends it."""
 
     def __init__(self, name, command, env, cwd=None):
         self.name = name
@@ -64,6 +65,12 @@ class Helper:
     def close(self):
         stop(self.process)
         self.errors.close()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
 
 
 class Clicker(Helper):

@@ -63,12 +63,10 @@ class Stage:
         else:
             helper = Helper("the program", [self.program], self.env, cwd=self.folder)
             title, button = TITLE, self.button
-        try:
+        with helper:
             if bare and helper.next(10, ("ready",)) is None:
                 raise Failure(f"the {column} window did not start; it said: {helper.said()}")
             yield helper, find_window(title, self.env), button
-        finally:
-            helper.close()
 
 
 def one_click(stage, recorder, column, n, window=None, x=0, y=0, extra=None):
@@ -168,22 +166,26 @@ def all_columns(stage, recorder, clicks, pipewire, extra=None):
     return row
 
 
+def pulse_recorder(helpers, env, rate):
+    return Recorder("the libpulse recorder", [os.path.join(helpers, "ostrivane_pulse_recorder"),
+                                              "nullsink.monitor", str(rate)], env)
+
+
+def recorder_for(kind, helpers, env):
+    """The recorder of the null sink's monitor on a server of kind."""
+    if kind == "pipewire":
+        return Recorder("the PipeWire recorder", [os.path.join(
+            helpers, "ostrivane_pipewire_recorder"), "nullsink", RECORDER_LATENCY], env)
+    return pulse_recorder(helpers, env, sink_rate(env))
+
+
 def on_server(kind, session, helpers, program, clicks, idle_seconds, wake_seconds, held):
     """Every column of one or two rows on one server, then the idle checks."""
     env = clean_env(session)
     pipewire = kind == "pipewire"
     stage = Stage(helpers, program, env, layout(helpers)["buttons"][0])
     write_tone(stage.clip, round(22050 * TONE_SECONDS), channels=1)
-    recorder = None
-    try:
-        if pipewire:
-            recorder = Recorder("the PipeWire recorder",
-                                [os.path.join(helpers, "ostrivane_pipewire_recorder"), "nullsink",
-                                 RECORDER_LATENCY], env)
-        else:
-            recorder = Recorder("the libpulse recorder",
-                                [os.path.join(helpers, "ostrivane_pulse_recorder"),
-                                 "nullsink.monitor", str(sink_rate(env))], env)
+    with stage.clicker, recorder_for(kind, helpers, env) as recorder:
         stage.clicker.park()
         time.sleep(1.0)
         rows = [all_columns(stage, recorder, clicks, pipewire)]
@@ -193,19 +195,10 @@ def on_server(kind, session, helpers, program, clicks, idle_seconds, wake_second
             # The libpulse recorder beside the native one: reading 1 ms at a time, it holds the
             # graph's quantum low; both hear every clip.
             log("   with the 1 ms libpulse recorder beside")
-            pulse = Recorder("the libpulse recorder",
-                             [os.path.join(helpers, "ostrivane_pulse_recorder"),
-                              "nullsink.monitor", str(GRAPH_RATE)], env)
-            try:
+            with pulse_recorder(helpers, env, GRAPH_RATE) as pulse:
                 time.sleep(1.0)
                 rows.append(all_columns(stage, recorder, clicks, pipewire, pulse))
-            finally:
-                pulse.close()
         return ClickToSink(session.version, rows, idle, recorder.lates, recorder.realtime)
-    finally:
-        if recorder is not None:
-            recorder.close()
-        stage.clicker.close()
 
 
 def run(helpers, program, clicks=CLICKS, idle_seconds=IDLE_SECONDS, wake_seconds=WAKE_SECONDS,
