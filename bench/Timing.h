@@ -2,6 +2,9 @@
 // When a clip's samples pass to the audio device and when it has played them, seen from outside
 // the player: noted by whatever plays the clip (the program's output, wrapped in a TimedOutput
 // that looks at every buffer it hands over, or the bare SDL player) and waited for by a benchmark.
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -16,26 +19,58 @@ using Clock = std::chrono::steady_clock;
 
 class PlayTimes {
   public:
-    void Reset();
+    void Reset() {
+        std::lock_guard lock(mutex_);
+        first_.reset();
+        consumed_.reset();
+        bufferBytes_ = 0;
+    }
+
     // Called on the audio thread for each buffer of bytes, handed over at when. Every sample of
     // the benchmark clips is non-zero, so a buffer holds part of the clip exactly when it is not
     // all silence.
-    void NoteBuffer(bool sound, int bytes, Clock::time_point when);
+    void NoteBuffer(bool sound, int bytes, Clock::time_point when) {
+        std::lock_guard lock(mutex_);
+        bufferBytes_ = bytes;
+        if (sound && !first_) {
+            first_ = when;
+            changed_.notify_all();
+        }
+    }
+
     // Called when the output says it has played the clip's last sample: for SDL, when the device
     // asked for more after the last buffer holding it; for a sound server, when its stream had
     // drained.
-    void NoteEnded(Clock::time_point when);
+    void NoteEnded(Clock::time_point when) {
+        std::lock_guard lock(mutex_);
+        if (first_ && !consumed_) {
+            consumed_ = when;
+            changed_.notify_all();
+        }
+    }
 
     // When the first buffer holding the clip was handed over, and when the output said it had
     // played the last sample; nothing when that has not happened within timeout.
-    std::optional<Clock::time_point> FirstSample(std::chrono::milliseconds timeout = {});
-    std::optional<Clock::time_point> Consumed(std::chrono::milliseconds timeout = {});
+    std::optional<Clock::time_point> FirstSample(std::chrono::milliseconds timeout = {}) {
+        return Wait(first_, timeout);
+    }
+    std::optional<Clock::time_point> Consumed(std::chrono::milliseconds timeout = {}) {
+        return Wait(consumed_, timeout);
+    }
+
     // The size of the buffers the device asks for.
-    int BufferBytes() const;
+    int BufferBytes() const {
+        std::lock_guard lock(mutex_);
+        return bufferBytes_;
+    }
 
   private:
     std::optional<Clock::time_point> Wait(const std::optional<Clock::time_point>& stamp,
-                                          std::chrono::milliseconds timeout);
+                                          std::chrono::milliseconds timeout) {
+        std::unique_lock lock(mutex_);
+        changed_.wait_for(lock, timeout, [&stamp] { return stamp.has_value(); });
+        return stamp;
+    }
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;
@@ -47,9 +82,26 @@ class PlayTimes {
 // Passes everything to the wrapped output and notes each buffer in times.
 class TimedOutput final : public mci::AudioOutput {
   public:
-    TimedOutput(std::unique_ptr<mci::AudioOutput> inner, std::shared_ptr<PlayTimes> times);
+    TimedOutput(std::unique_ptr<mci::AudioOutput> inner, std::shared_ptr<PlayTimes> times)
+        : inner_(std::move(inner)), times_(std::move(times)) {}
 
-    bool Open(const mci::Format& format, Pull pull, Ended ended) override;
+    bool Open(const mci::Format& format, Pull pull, Ended ended) override {
+        return inner_->Open(
+            format,
+            [times = times_, pull = std::move(pull)](std::uint8_t* out, std::size_t bytes) {
+                const Pulled got = pull(out, bytes);
+                const auto handed = Clock::now();
+                // Silence is zero in every type a clip is decoded to.
+                const bool sound =
+                    std::any_of(out, out + bytes, [](std::uint8_t b) { return b != 0; });
+                times->NoteBuffer(sound, static_cast<int>(bytes), handed);
+                return got;
+            },
+            [times = times_, ended = std::move(ended)] {
+                times->NoteEnded(Clock::now());
+                ended();
+            });
+    }
     void SetPaused(bool paused) override { inner_->SetPaused(paused); }
     void Restart() override { inner_->Restart(); }
     void Close() override { inner_->Close(); }
@@ -60,6 +112,11 @@ class TimedOutput final : public mci::AudioOutput {
 };
 
 // CPU seconds used so far by the whole process, all threads.
-double CpuSeconds();
+inline double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](timeval t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
 
 }  // namespace bench
