@@ -111,11 +111,6 @@ class Floor {
     pa_stream* stream_ = nullptr;
 };
 
-void Say(const char* what, std::int64_t ns) {
-    std::printf("%s %lld\n", what, (long long)ns);
-    std::fflush(stdout);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -143,7 +138,7 @@ int main(int argc, char** argv) {
             return 1;
         }
         QObject::connect(&button, &QPushButton::clicked, [&] {
-            Say("wrote", latency::MonotonicNs());
+            latency::Report("wrote", latency::MonotonicNs());
             floor_.Write(wave.pcm);
         });
     } else {
@@ -152,13 +147,13 @@ int main(int argc, char** argv) {
             char name[] = "paplay";
             char* args[] = {name, const_cast<char*>(clip), nullptr};
             pid_t child = 0;
-            Say("started", latency::MonotonicNs());
+            latency::Report("started", latency::MonotonicNs());
             if (posix_spawnp(&child, "paplay", nullptr, nullptr, args, environ) != 0) {
                 std::fprintf(stderr, "click window: cannot start paplay\n");
             }
         });
     }
     button.show();
-    Say("ready", latency::MonotonicNs());
+    latency::Report("ready", latency::MonotonicNs());
     return QApplication::exec();
 }
