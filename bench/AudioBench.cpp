@@ -112,7 +112,6 @@ struct Clip {
     std::string path;
 
     static constexpr int kRate = 22050;
-    static constexpr int kFrameBytes = 2;
 };
 
 // From the PlayWaveFile call to the first sample handed to the device. Once it has been handed
@@ -137,7 +136,6 @@ void OursClickToSound(benchmark::State& state, const Clip& clip, TimedService* t
         state.SetIterationTime(Seconds(*first - start));
         std::this_thread::sleep_for(kSettle);
     }
-    state.counters["buffer_frames"] = times.BufferBytes() / Clip::kFrameBytes;
 }
 
 void FloorClickToSound(benchmark::State& state, const Clip& clip, TimedService*) {
@@ -162,7 +160,6 @@ void FloorClickToSound(benchmark::State& state, const Clip& clip, TimedService*)
         state.SetIterationTime(Seconds(*first - start));
         std::this_thread::sleep_for(kSettle);
     }
-    state.counters["buffer_frames"] = frames;
 }
 
 // Sums over the iterations, reported as averages.

@@ -78,7 +78,7 @@ class BarePlayer {
         std::memset(stream + copied, player.silence_, static_cast<std::size_t>(bytes) - copied);
         player.position_ += copied;
         if (copied > 0) {
-            player.times_.NoteBuffer(true, bytes, Clock::now());
+            player.times_.NoteSound(Clock::now());
         } else {
             player.times_.NoteEnded(asked);
         }

@@ -23,16 +23,12 @@ class PlayTimes {
         std::lock_guard lock(mutex_);
         first_.reset();
         consumed_.reset();
-        bufferBytes_ = 0;
     }
 
-    // Called on the audio thread for each buffer of bytes, handed over at when. Every sample of
-    // the benchmark clips is non-zero, so a buffer holds part of the clip exactly when it is not
-    // all silence.
-    void NoteBuffer(bool sound, int bytes, Clock::time_point when) {
+    // Called on the audio thread for each buffer holding part of the clip, handed over at when.
+    void NoteSound(Clock::time_point when) {
         std::lock_guard lock(mutex_);
-        bufferBytes_ = bytes;
-        if (sound && !first_) {
+        if (!first_) {
             first_ = when;
             changed_.notify_all();
         }
@@ -58,12 +54,6 @@ class PlayTimes {
         return Wait(consumed_, timeout);
     }
 
-    // The size of the buffers the device asks for.
-    int BufferBytes() const {
-        std::lock_guard lock(mutex_);
-        return bufferBytes_;
-    }
-
   private:
     std::optional<Clock::time_point> Wait(const std::optional<Clock::time_point>& stamp,
                                           std::chrono::milliseconds timeout) {
@@ -72,11 +62,10 @@ class PlayTimes {
         return stamp;
     }
 
-    mutable std::mutex mutex_;
+    std::mutex mutex_;
     std::condition_variable changed_;
     std::optional<Clock::time_point> first_;
     std::optional<Clock::time_point> consumed_;
-    int bufferBytes_ = 0;
 };
 
 // Passes everything to the wrapped output and notes each buffer in times.
@@ -91,10 +80,11 @@ class TimedOutput final : public mci::AudioOutput {
             [times = times_, pull = std::move(pull)](std::uint8_t* out, std::size_t bytes) {
                 const Pulled got = pull(out, bytes);
                 const auto handed = Clock::now();
-                // Silence is zero in every type a clip is decoded to.
-                const bool sound =
-                    std::any_of(out, out + bytes, [](std::uint8_t b) { return b != 0; });
-                times->NoteBuffer(sound, static_cast<int>(bytes), handed);
+                // Every sample of the benchmark clips is non-zero, and silence is zero in every
+                // type a clip is decoded to: a buffer holds part of the clip unless all zero.
+                if (std::any_of(out, out + bytes, [](std::uint8_t b) { return b != 0; })) {
+                    times->NoteSound(handed);
+                }
                 return got;
             },
             [times = times_, ended = std::move(ended)] {
