@@ -74,22 +74,21 @@ def audio_rows(system):
 
 
 def x11_rows(x11):
-    ours = x11.ours
-    floor = x11.floor
+    def figures(key, scale=1.0):
+        """Ours, and the floor's median."""
+        return [r[key] / scale for r in x11.ours], median([r[key] / scale for r in x11.floor])
+
     rows = []
-    start = [r["shown_ms"] for r in ours]
-    floor_start = median([r["shown_ms"] for r in floor])
+    mib = 1024.0
+    start, floor_start = figures("shown_ms")
     rows.append(row("Start-up to Form1 shown", "ms", start, floor_start, "≤ 1.3 × floor",
                     median(start) <= 1.3 * floor_start, digits=1))
     # The CPU time used by then hardly depends on the machine's load: it shows whether a missed
     # goal is the program's doing or the machine's.
-    cpu = [r["cpu_ms"] for r in ours]
-    floor_cpu = median([r["cpu_ms"] for r in floor])
+    cpu, floor_cpu = figures("cpu_ms")
     rows.append(row("CPU time used by then (all threads)", "ms", cpu, floor_cpu, "—", None,
                     digits=1))
-    mib = 1024.0
-    hwm = [r["hwm_kib"] / mib for r in ours]
-    floor_hwm = median([r["hwm_kib"] / mib for r in floor])
+    hwm, floor_hwm = figures("hwm_kib", mib)
     rows.append(row("Peak RSS after start-up", "MiB", hwm, floor_hwm, "≤ 1.3 × floor",
                     median(hwm) <= 1.3 * floor_hwm, digits=1))
     clips = x11.clips
