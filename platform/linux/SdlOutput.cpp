@@ -53,6 +53,24 @@ const Sdl* EnsureAudio() {
     return sdl->InitSubSystem(SDL_INIT_AUDIO) == 0 ? sdl : nullptr;
 }
 
+}  // namespace
+
+// The shortest whole number of milliseconds from 10 up that is a whole number of frames: small
+// enough that the end of a clip is reported promptly, and exact for drivers that pace themselves
+// in whole milliseconds (SDL's disk writer), so that they keep real time.
+std::uint16_t BufferFrames(int frequency) {
+    std::int64_t frames = std::int64_t{frequency} / 100;
+    for (std::int64_t ms = 10; ms <= 40; ++ms) {
+        if (frequency * ms % 1000 == 0) {
+            frames = frequency * ms / 1000;
+            break;
+        }
+    }
+    return static_cast<std::uint16_t>(std::clamp<std::int64_t>(frames, 64, 16384));
+}
+
+namespace {
+
 // Devices still being closed on threads of their own. Drivers with a single output device (SDL's
 // dummy driver among them) refuse to open another until the last one is closed, so a clip clicked
 // right after another ended would be silent. Never destroyed: a closing thread may outlive
@@ -181,20 +199,6 @@ class SdlOutput final : public AudioOutput {
 };
 
 }  // namespace
-
-// The shortest whole number of milliseconds from 10 up that is a whole number of frames: small
-// enough that the end of a clip is reported promptly, and exact for drivers that pace themselves
-// in whole milliseconds (SDL's disk writer), so that they keep real time.
-std::uint16_t BufferFrames(int frequency) {
-    std::int64_t frames = std::int64_t{frequency} / 100;
-    for (std::int64_t ms = 10; ms <= 40; ++ms) {
-        if (frequency * ms % 1000 == 0) {
-            frames = frequency * ms / 1000;
-            break;
-        }
-    }
-    return static_cast<std::uint16_t>(std::clamp<std::int64_t>(frames, 64, 16384));
-}
 
 std::unique_ptr<AudioOutput> MakeSdlOutput() {
     return std::make_unique<SdlOutput>();
