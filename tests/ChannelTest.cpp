@@ -106,15 +106,15 @@ TEST_P(ChannelTest, EachChannelIsHeardWhereItsPositionGoesAndTheMixerShowsTheCli
     for (const Clip& clip : kClips) {
         SCOPED_TRACE(clip.name);
         const double amplitude = 0.5 / clip.channels;
-        std::vector<std::int16_t> samples;
+        std::vector<std::int32_t> samples;  // as 24- and 32-bit files decode
         for (int i = 0; i < kRate / 2; ++i) {
             for (int c = 0; c < clip.channels; ++c)
                 samples.push_back(
-                    std::int16_t(32767 * amplitude * std::sin(kTwoPi * tone(c) * i / kRate)));
+                    std::int32_t(INT32_MAX * amplitude * std::sin(kTwoPi * tone(c) * i / kRate)));
         }
         const std::string path = dir.path / ("tones" + std::to_string(&clip - kClips) + ".wav");
-        support::WriteWav(path, kRate, clip.channels, 16,
-                          {reinterpret_cast<std::uint8_t*>(samples.data()), samples.size() * 2},
+        support::WriteWav(path, kRate, clip.channels, 32,
+                          {reinterpret_cast<std::uint8_t*>(samples.data()), samples.size() * 4},
                           clip.mask);
         const pid_t recorder = support::Spawn(
             "parec --latency-msec=20 -d nullsink.monitor --raw --fix-format --fix-rate "
