@@ -67,7 +67,7 @@ const Clip kClips[] = {
     {"4 channels, extensible, mask 0x33", 4, 0x33, "LRLR", "0145"},
     {"5 channels, extensible, mask 0x37", 5, 0x37, "LRCLR", "01245"},
     {"4 channels, mask 0x30: BL BR, then FLC FRC", 4, 0x30, "LRLR", "45"},
-    {"8 channels, extensible, mask 0x63F (7.1)", 8, 0x63F, "LRC-LRLR", "012345"},
+    {"8 channels, extensible, mask 0x63F (7.1)", 8, 0x63F, "LRC-LRLR", "01234545"},
     {"32 channels, plain header", 32, {}, "LRC-LRLRCLRCLCRLCRx", "012345"},
 };
 
