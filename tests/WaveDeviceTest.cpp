@@ -102,19 +102,6 @@ TEST_F(WaveDeviceTest, AnswersStatusAndClosesAtOnceWhileItsClipsReadIsBlocked) {
     gate->freed.wait();
 }
 
-TEST_F(WaveDeviceTest, ReadsAClipShorterThanItsBufferWholeAtOpenAndPlaysItAgainFromThere) {
-    support::HandOutput& output = Play(0.5, 0.001);  // any read after the first would block
-    for (int time = 0; time < 2; ++time) {
-        EXPECT_EQ(Pull(output, 1.0), (Pulled{kRate, true}));
-        EXPECT_EQ(samples[kRate / 2 - 1], kRate / 2 - 1);
-        EXPECT_EQ(samples[kRate / 2], 0) << "silence after its end";
-        output.ended();
-        EXPECT_FALSE(device->Playing());
-        device->Play();
-    }
-    EXPECT_FALSE(gate->blocked.try_wait());
-}
-
 TEST_F(WaveDeviceTest, StreamsALongClipWholePlaysItAgainFromItsStartAndLetsItsWaitingReaderGo) {
     support::HandOutput& output = Play(3.0, 3.0);  // no read blocks
     for (int time = 0; time < 2; ++time) {
