@@ -282,13 +282,15 @@ struct PlaybackTest : ::testing::Test {
     std::string Clip(const std::string& name, double seconds, unsigned seed = 1) {
         return support::WriteClip(dir.path / name, std::size_t(22050 * seconds), seed);
     }
-    // The program's streams on the server, once they are `expected` or after two seconds.
-    static int Streams(int expected) {
+    // The server's streams showing `property`, by default the program's, once they are `expected`
+    // or after two seconds.
+    static int Streams(int expected,
+                       const std::string& property = "application.name = \"Ostrivane\"") {
         int count = -1;
         for (int tries = 0; tries < 40 && count != expected; ++tries) {
             std::this_thread::sleep_for(50ms);
             FILE* pactl =
-                popen("pactl list sink-inputs | grep -c 'application.name = \"Ostrivane\"'", "r");
+                popen(("pactl list sink-inputs | grep -cF '" + property + "'").c_str(), "r");
             count = std::fscanf(pactl, "%d", &count) == 1 ? count : -1;
             pclose(pactl);
         }
@@ -345,7 +347,8 @@ TEST_P(EachOutput, EveryClipOfAQuickSeriesIsPlayedToItsEndAndLeavesNoDeviceOpen)
 }
 
 // The stream is made ready before the first click, which it plays, and after a clip while a click
-// is likely, and is gone once a click is not.
+// is likely, and is gone once a click is not. A mixer shows it by the program's desktop entry and
+// icon, and by the clip it played; with no role, the server remembers its device per program.
 TEST_F(OnServer, HoldsAStreamReadyOnlyWhileAClickIsLikely) {
     mci::ExpectClip();
     EXPECT_EQ(Streams(1), 1);
@@ -353,6 +356,11 @@ TEST_F(OnServer, HoldsAStreamReadyOnlyWhileAClickIsLikely) {
     Click(clip);
     EXPECT_TRUE(Heard(clip));
     EXPECT_EQ(Streams(1), 1);
+    for (const std::string property :
+         {"media.name = \"clip.wav\"", "application.id = \"" OSTRIVANE_DESKTOP_ID "\"",
+          "application.icon_name = \"" OSTRIVANE_DESKTOP_ID "\""})
+        EXPECT_EQ(Streams(1, property), 1) << property;
+    EXPECT_EQ(Streams(0, "media.role"), 0);
     mci::ExpectClip(300ms);
     EXPECT_EQ(Streams(0), 0);
 }
