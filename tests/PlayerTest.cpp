@@ -244,18 +244,6 @@ TEST_F(FormsTest, EveryControlSitsWhereTheLayoutPutsItWithItsWholeCaption) {
     EXPECT_TRUE(closed.isNull() && runtime.Show(forms::Form2).isVisible()) << "About opens afresh";
 }
 
-// A caption's font is measured again when its caption or its font changes.
-TEST_F(FormsTest, ACaptionIsFittedAgainWhenItOrItsFontChanges) {
-    auto* button = static_cast<platform::qt::CaptionButton*>(form1->Control("Command25"));
-    const QFont fits = button->CaptionFont();  // "Foghorn" fits as it is
-    form1->SetText("Command25", "That Seals The Deal Now! Welcome To Tarvelo!");
-    EXPECT_LT(button->CaptionFont().pointSizeF(), fits.pointSizeF());
-    form1->SetText("Command25", "Foghorn");
-    EXPECT_EQ(button->CaptionFont(), fits);
-    button->setFont(QFont(fits.family(), 10));
-    EXPECT_EQ(button->CaptionFont().pointSizeF(), 10);
-}
-
 // Focus starts on Command1, Tab runs through the buttons in order; each plays its own shipped clip.
 TEST_F(FormsTest, TheKeyboardRunsThroughTheButtonsInOrderAndEachPlaysItsOwnShippedClip) {
     std::set<std::string> played;
