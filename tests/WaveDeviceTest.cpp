@@ -102,25 +102,4 @@ TEST_F(WaveDeviceTest, AnswersStatusAndClosesAtOnceWhileItsClipsReadIsBlocked) {
     gate->freed.wait();
 }
 
-TEST_F(WaveDeviceTest, StreamsALongClipWholePlaysItAgainFromItsStartAndLetsItsWaitingReaderGo) {
-    support::HandOutput& output = Play(3.0, 3.0);  // no read blocks
-    for (int time = 0; time < 2; ++time) {
-        std::int64_t heard = 0;
-        Pulled pulled;
-        while (!pulled.end) {  // a read that is late gives less now, and the rest later
-            pulled = Pull(output, 0.1);
-            if (pulled.bytes > 0) {
-                EXPECT_EQ(samples[0], static_cast<std::int16_t>(heard));
-            }
-            heard += static_cast<std::int64_t>(pulled.bytes / 2);
-        }
-        EXPECT_EQ(heard, 3 * kRate);
-        output.ended();
-        device->Play();  // from the start: the reader goes back
-    }
-    // The reader fills the buffer again and waits for room: closing lets it go.
-    device.reset();
-    gate->freed.wait();
-}
-
 }  // namespace
