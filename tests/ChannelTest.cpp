@@ -16,6 +16,7 @@
 
 #include "platform/linux/SdlChannelMix.h"
 #include "player/Module1.h"
+#include "tests/support/SoundServer.h"
 #include "tests/support/Support.h"
 
 namespace {
@@ -72,30 +73,21 @@ const Clip kClips[] = {
 };
 
 // Through the program's output (pulse or sdl), to a PulseAudio server with a null sink of 2 or 6
-// channels.
+// channels, each clip recorded on its own.
 struct ChannelTest : ::testing::TestWithParam<std::tuple<std::string, int>> {
     void SetUp() override {
-        setenv("PULSE_SERVER", ("unix:" + (server.path / "native").string()).c_str(), 1);
         setenv("OSTRIVANE_AUDIO_OUTPUT", output.c_str(), 1);
         setenv("SDL_AUDIODRIVER", "pulseaudio", 1);
-        pulseaudio = support::Spawn(
-            "pulseaudio -n --daemonize=no --exit-idle-time=-1 --disable-shm=yes -L "
-            "'module-native-protocol-unix auth-anonymous=1 socket='$XDG_RUNTIME_DIR/native -L "
-            "'module-null-sink sink_name=nullsink format=float32le rate=48000 channels=" +
-                std::to_string(speakers) + " channel_map=" + kMaps[speakers / 6] + "'",
-            server.path);
-        const char* await = "timeout 10 sh -c 'until pactl info; do sleep 0.1; done' >/dev/null";
-        ASSERT_EQ(std::system(await), 0) << "pulseaudio did not start";
-    }
-    void TearDown() override {
-        ::kill(pulseaudio, SIGKILL);
-        waitpid(pulseaudio, nullptr, 0);
+        ASSERT_EQ(support::SoundServer::Start(
+                      true,
+                      "--sound pulseaudio --no-keep-alive --sink-format 'format=float32le "
+                      "rate=48000 channels=" +
+                          std::to_string(speakers) + " channel_map=" + kMaps[speakers / 6] + "'"),
+                  "");
     }
     const std::string output = std::get<0>(GetParam());
     const int speakers = std::get<1>(GetParam());
     support::TempDir dir;
-    support::TempDir server;
-    pid_t pulseaudio = 0;
 };
 INSTANTIATE_TEST_SUITE_P(OutputsAndSinks, ChannelTest,
                          ::testing::Combine(::testing::Values<std::string>("pulse", "sdl"),
@@ -119,8 +111,7 @@ TEST_P(ChannelTest, EachChannelIsHeardWhereItsPositionGoesAndTheMixerShowsTheCli
         const pid_t recorder = support::Spawn(
             "parec --latency-msec=20 -d nullsink.monitor --raw --fix-format --fix-rate "
             "--fix-channels >" +
-                path + ".raw",
-            server.path);
+            path + ".raw");
         std::this_thread::sleep_for(300ms);
         const std::string list = "pactl list sink-inputs >" + path + ".props";
         QTimer::singleShot(100, [&] { EXPECT_EQ(std::system(list.c_str()), 0); });

@@ -17,14 +17,13 @@ void StopSession() {
 }
 }  // namespace
 
-std::string SoundServer::Start(bool anew) {
+std::string SoundServer::Start(bool anew, const std::string& options) {
     if (anew)
         StopSession();
     if (!session.empty())
         return {};
     FILE* helper =
-        popen((kHelper + " --sound pulseaudio --record --sink-format 'rate=22050 " +
-               "channels=1 format=s16le' --start --owner " + std::to_string(getpid()) + " 2>&1")
+        popen((kHelper + " " + options + " --start --owner " + std::to_string(getpid()) + " 2>&1")
                   .c_str(),
               "r");
     std::string said(4096, '\0');

@@ -52,11 +52,10 @@ std::string ShortPath(const std::string& path) {
     return platform::GetShortPathName(path.c_str(), out, sizeof out) > 0 ? out : "<none>";
 }
 
-pid_t Spawn(const std::string& command, const std::filesystem::path& runtime) {
+pid_t Spawn(const std::string& command) {
     const pid_t pid = fork();
     if (pid == 0) {
         prctl(PR_SET_PDEATHSIG, SIGKILL);
-        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
         execl("/bin/sh", "sh", "-c", ("exec </dev/null >/dev/null " + command).c_str(), nullptr);
         _exit(127);
     }

@@ -22,9 +22,9 @@ std::vector<std::uint8_t> ReadAll(const std::filesystem::path& path);
 // The short form of a path, or "<none>" (the fuzz target checks the size contract).
 std::string ShortPath(const std::string& path);
 
-// Runs a shell command with XDG_RUNTIME_DIR=runtime and no input or output, in a process that is
-// killed when the test ends, however it ends.
-pid_t Spawn(const std::string& command, const std::filesystem::path& runtime);
+// Runs a shell command with no input or output, in a process that is killed when the test ends,
+// however it ends.
+pid_t Spawn(const std::string& command);
 
 // A fresh folder /tmp/ostr-XXXXXX, short enough for socket names, removed with the object.
 struct TempDir {
