@@ -73,7 +73,7 @@ const Clip kClips[] = {
 };
 
 // Through the program's output (pulse or sdl), to a PulseAudio server with a null sink of 2 or 6
-// channels, each clip recorded on its own.
+// channels; each clip recorded alone, so that what is measured is the clip and little silence.
 struct ChannelTest : ::testing::TestWithParam<std::tuple<std::string, int>> {
     void SetUp() override {
         setenv("OSTRIVANE_AUDIO_OUTPUT", output.c_str(), 1);
