@@ -78,11 +78,11 @@ struct ChannelTest : ::testing::TestWithParam<std::tuple<std::string, int>> {
     void SetUp() override {
         setenv("OSTRIVANE_AUDIO_OUTPUT", output.c_str(), 1);
         setenv("SDL_AUDIODRIVER", "pulseaudio", 1);
-        const std::string sink =
-            "'format=float32le rate=48000 channels=" + std::to_string(speakers) +
-            " channel_map=" + kMaps[speakers / 6] + "'";
-        ASSERT_EQ(support::SoundServer::Start(true, "--sound pulseaudio --sink-format " + sink),
-                  "");
+        const std::string server =
+            "--sound pulseaudio --no-keep-alive --sink-format "
+            "'format=float32le rate=48000 channels=" +
+            std::to_string(speakers) + " channel_map=" + kMaps[speakers / 6] + "'";
+        ASSERT_EQ(support::SoundServer::Start(true, server), "");
     }
     const std::string output = std::get<0>(GetParam());
     const int speakers = std::get<1>(GetParam());
