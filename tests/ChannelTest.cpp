@@ -5,16 +5,12 @@
 #include <sys/wait.h>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <complex>
 #include <numbers>
 #include <span>
 #include <thread>
 
-#include <QTimer>
-
-#include "platform/linux/SdlChannelMix.h"
 #include "player/Module1.h"
 #include "tests/support/SoundServer.h"
 #include "tests/support/Support.h"
@@ -23,20 +19,10 @@ namespace {
 
 using namespace std::chrono_literals;
 constexpr int kRate = 48000;
+constexpr int kMostPositions = 18;  // the named speaker positions; past them, aux channels
 constexpr double kTwoPi = 2 * std::numbers::pi;
 constexpr const char* kMaps[] = {"front-left,front-right",
                                  "front-left,front-right,front-center,lfe,rear-left,rear-right"};
-
-// Side channels into the front and back of their side at half the power each; aux channels nowhere.
-TEST(SdlChannelMix, MixesChannelsSdlHasNoLayoutForIntoTheNearestSpeakersOf51) {
-    const mci::SdlChannelMix mix({mci::Position::FrontLeft, mci::Position::SideLeft,
-                                  mci::Position::SideRight, mci::Position::Unplaced});
-    const std::int16_t clip[] = {100, 1000, 2000, 7000};
-    std::array<std::int16_t, 7> device{0, 0, 0, 0, 0, 0, 99};  // past the one frame: left alone
-    mix.Apply(mci::SampleType::S16, reinterpret_cast<const std::uint8_t*>(clip),
-              reinterpret_cast<std::uint8_t*>(device.data()), 1);
-    EXPECT_EQ(device, (std::array<std::int16_t, 7>{807, 1414, 0, 0, 707, 1414, 99}));
-}
 
 // The level in dB full scale of a tone in one channel of what a sink played (Hann-windowed, so
 // that the other tones hardly leak in).
@@ -72,29 +58,38 @@ const Clip kClips[] = {
     {"32 channels, plain header", 32, {}, "LRC-LRLRCLRCLCRLCRx", "012345"},
 };
 
-// Through the program's output (pulse or sdl), to a PulseAudio server with a null sink of 2 or 6
-// channels; each clip recorded alone, so that what is measured is the clip and little silence.
-struct ChannelTest : ::testing::TestWithParam<std::tuple<std::string, int>> {
+// Through the program's output (pulse or sdl), to a PulseAudio or PipeWire server with a null sink
+// of 2 or 6 channels; each clip recorded alone, so that what is measured is the clip and little
+// silence.
+struct ChannelTest : ::testing::TestWithParam<std::tuple<std::string, std::string, int>> {
     void SetUp() override {
         setenv("OSTRIVANE_AUDIO_OUTPUT", output.c_str(), 1);
         setenv("SDL_AUDIODRIVER", "pulseaudio", 1);
-        const std::string server =
-            "--sound pulseaudio --no-keep-alive --sink-format "
-            "'format=float32le rate=48000 channels=" +
-            std::to_string(speakers) + " channel_map=" + kMaps[speakers / 6] + "'";
-        ASSERT_EQ(support::SoundServer::Start(true, server), "");
+        const std::string options = "--sound " + server +
+                                    " --no-keep-alive --sink-format "
+                                    "'format=float32le rate=48000 channels=" +
+                                    std::to_string(speakers) +
+                                    " channel_map=" + kMaps[speakers / 6] + "'";
+        ASSERT_EQ(support::SoundServer::Start(true, options), "");
     }
     const std::string output = std::get<0>(GetParam());
-    const int speakers = std::get<1>(GetParam());
+    const std::string server = std::get<1>(GetParam());
+    const int speakers = std::get<2>(GetParam());
     support::TempDir dir;
 };
 INSTANTIATE_TEST_SUITE_P(OutputsAndSinks, ChannelTest,
                          ::testing::Combine(::testing::Values<std::string>("pulse", "sdl"),
+                                            ::testing::Values<std::string>("pulseaudio",
+                                                                           "pipewire"),
                                             ::testing::Values(2, 6)));
 
-TEST_P(ChannelTest, EachChannelIsHeardWhereItsPositionGoesAndTheMixerShowsTheClip) {
+TEST_P(ChannelTest, EachChannelIsHeardWhereItsPositionGoes) {
     const auto tone = [](int channel) { return 300.0 + 400.0 * channel; };
     for (const Clip& clip : kClips) {
+        // Past 18 channels, PipeWire plays the first two alone; through SDL, the channels mixed
+        // into the back speakers and then down to stereo are too faint to tell from none.
+        if (clip.channels > kMostPositions && (output == "sdl" || server == "pipewire"))
+            continue;
         SCOPED_TRACE(clip.name);
         const double amplitude = 0.5 / clip.channels;
         std::vector<std::int32_t> samples;  // as 24- and 32-bit files decode
@@ -112,8 +107,6 @@ TEST_P(ChannelTest, EachChannelIsHeardWhereItsPositionGoesAndTheMixerShowsTheCli
             "--fix-channels >" +
             path + ".raw");
         std::this_thread::sleep_for(300ms);
-        const std::string list = "pactl list sink-inputs >" + path + ".props";
-        QTimer::singleShot(100, [&] { EXPECT_EQ(std::system(list.c_str()), 0); });
         Module1::PlayWaveFile(path);
         std::this_thread::sleep_for(300ms);
         ::kill(recorder, SIGKILL);
@@ -141,17 +134,6 @@ TEST_P(ChannelTest, EachChannelIsHeardWhereItsPositionGoesAndTheMixerShowsTheCli
                     << levels[0] << " dB left, " << levels[1] << " dB right";
             }
         }
-        const auto listed = support::ReadAll(path + ".props");
-        const std::string shown(listed.begin(), listed.end());
-        const std::string name = std::filesystem::path(path).filename();
-        for (const std::string& property :
-             {"media.name = \"" + name + "\"", std::string("application.id = \"ostrivane\""),
-              std::string("application.icon_name = \"ostrivane\"")}) {
-            EXPECT_TRUE(output == "sdl" ||
-                        shown.find(property) != std::string::npos)  // SDL names its own
-                << property << " in " << shown;
-        }
-        EXPECT_EQ(shown.find("media.role"), std::string::npos) << shown;
     }
 }
 
