@@ -3,7 +3,6 @@
 #include <signal.h>
 #include <sndfile.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <QTimer>
 #include <cstring>
@@ -94,7 +93,6 @@ TEST_F(MciServiceTest, PlaysEveryWaveEncodingAsLibsndfileDecodesItWhole) {
     EXPECT_EQ(played, 22);
 }
 
-// A row: what a command is about, the command, the MCI error it gets.
 struct Reply {
     const char* name;
     std::string command;
@@ -123,7 +121,6 @@ TEST_F(MciServiceTest, OpensOnlyWaveFilesItCanPlayForWhatTheyHold) {
     bytes[22] = 2;  // two channels in frames of two bytes: read as the channels say
     Write("align.wav", bytes);
     support::WriteWav(in + "no-frames.wav", 22050, 1, 16, {});
-    support::WriteWav(in + "32-channels.wav", 8000, 32, 16, Bytes(32 * 2 * 80, 0));
     support::WriteWav(in + "33-channels.wav", 8000, 33, 16, Bytes(33 * 2 * 80, 0));
     struct Row {
         const char* file;
@@ -147,7 +144,6 @@ TEST_F(MciServiceTest, OpensOnlyWaveFilesItCanPlayForWhatTheyHold) {
         {"cut.wav", mci::kOk, "28"},
         {"lying.wav", mci::kOk, "100"},
         {"align.wav", mci::kOk, "49"},
-        {"32-channels.wav", mci::kOk, "10"},
         {"no-frames.wav", mci::kOk, "0"},
     };
     for (const Row& row : rows) {
@@ -380,9 +376,8 @@ TEST_F(OnServer, AStalledServerEndsTheClipAfterTheGraceAndNothingOfItIsHeardLate
     // Suspended, the sink recorded nothing: the next clip waits until it records again, so that
     // whatever it still held of the stalled clip would be heard before the next one.
     for (int tries = 0; tries < 100 && support::ReadAll(monitor).size() < heardUpTo + kResumed;
-         ++tries) {
+         ++tries)
         std::this_thread::sleep_for(20ms);
-    }
     const std::string next = Clip("after the stall.wav", 0.5, 5);
     Click(next);
     EXPECT_TRUE(Heard(next));

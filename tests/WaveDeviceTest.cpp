@@ -54,44 +54,34 @@ class BlockingClip final : public mci::Clip {
     std::int64_t next_ = 0;
 };
 
-struct WaveDeviceTest : ::testing::Test {
-    // A device playing a clip of `seconds`, whose reads from `fast` seconds on block.
-    support::HandOutput& Play(double seconds, double fast) {
-        auto output = std::make_unique<support::HandOutput>(open, false);
-        support::HandOutput& played = *output;
-        device = std::make_unique<mci::WaveDevice>(
-            std::make_unique<BlockingClip>(gate, std::int64_t(kRate * seconds),
-                                           std::int64_t(kRate * fast)),
-            std::move(output), [this] { return now; }, nullptr);
-        EXPECT_TRUE(device->Open());
-        device->Play();
-        return played;
-    }
-    Pulled Pull(support::HandOutput& output, double seconds) {
+TEST(WaveDeviceTest, AnswersStatusAndClosesAtOnceWhileItsClipsReadIsBlocked) {
+    const auto gate = std::make_shared<Gate>();
+    std::set<support::HandOutput*> open;
+    auto played = std::make_unique<support::HandOutput>(open, false);
+    support::HandOutput& output = *played;
+    std::chrono::steady_clock::time_point now{};
+    // Read ahead a second at open, then a quarter of that at a time until 1.5 s, where it blocks.
+    auto device = std::make_unique<mci::WaveDevice>(
+        std::make_unique<BlockingClip>(gate, 4 * kRate, 3 * kRate / 2), std::move(played),
+        [&] { return now; }, nullptr);
+    ASSERT_TRUE(device->Open());
+    device->Play();
+    std::vector<std::int16_t> samples;
+    const auto pull = [&](double seconds) {
         samples.assign(std::size_t(kRate * seconds), -1);
         return output.pull(reinterpret_cast<std::uint8_t*>(samples.data()), samples.size() * 2);
-    }
-    std::shared_ptr<Gate> gate = std::make_shared<Gate>();
-    std::set<support::HandOutput*> open;
-    std::chrono::steady_clock::time_point now{};
-    std::unique_ptr<mci::WaveDevice> device;
-    std::vector<std::int16_t> samples;
-};
-
-TEST_F(WaveDeviceTest, AnswersStatusAndClosesAtOnceWhileItsClipsReadIsBlocked) {
-    // Read ahead a second at open, then a quarter of that at a time until 1.5 s, where it blocks.
-    support::HandOutput& output = Play(4.0, 1.5);
-    EXPECT_EQ(Pull(output, 1.0), (Pulled{2 * kRate, false}));
+    };
+    EXPECT_EQ(pull(1.0), (Pulled{2 * kRate, false}));
     EXPECT_EQ(samples[kRate - 1], kRate - 1);
     gate->blocked.wait();
     EXPECT_TRUE(device->Playing());
     EXPECT_EQ(device->PositionMs(), 1000u);
     // What was read before the stall, then nothing: an underrun, not the end.
-    const Pulled beforeTheStall = Pull(output, 1.0);
+    const Pulled beforeTheStall = pull(1.0);
     EXPECT_GT(beforeTheStall.bytes, 0u);
     EXPECT_FALSE(beforeTheStall.end);
     EXPECT_EQ(samples[0], kRate);
-    EXPECT_EQ(Pull(output, 0.1), (Pulled{0, false}));
+    EXPECT_EQ(pull(0.1), (Pulled{0, false}));
     EXPECT_TRUE(device->Playing());
     // The stall guard ends it while the read is still blocked, and close does not wait for it.
     now += 4s + mci::WaveDevice::kStallGrace;
