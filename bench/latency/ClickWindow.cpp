@@ -4,9 +4,9 @@
 //   ostrivane_click_window floor CLIP    a libpulse client connected from the start, its stream
 //                                        open and uncorked with a small latency, that writes the
 //                                        whole clip into it on each click
-// It prints "ready" once it can be clicked, then "wrote NS" or "started NS" as each click is
-// handled (CLOCK_MONOTONIC), which tells the bench how late the recorder can see the clip at best.
-#include <pulse/pulseaudio.h>
+// It prints "ready" once it can be clicked, then, for the floor, "wrote NS" as each click is
+// handled (CLOCK_MONOTONIC): the recorder cannot hear the clip before then.
+#include <pulse/simple.h>
 #include <signal.h>
 #include <sndfile.h>
 #include <spawn.h>
@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QPushButton>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,71 +46,15 @@ bool Load(const char* path, Wave& wave) {
 }
 
 // The floor's connection: made, with its stream open and playing (silence: it has nothing yet),
-// before the window can be clicked.
-class Floor {
-  public:
-    bool Open(std::uint32_t rate) {
-        loop_ = pa_threaded_mainloop_new();
-        if (loop_ == nullptr || pa_threaded_mainloop_start(loop_) < 0) {
-            return false;
-        }
-        pa_threaded_mainloop_lock(loop_);
-        const bool ready = Connect(rate);
-        pa_threaded_mainloop_unlock(loop_);
-        return ready;
-    }
-
-    // The whole clip at once: the server takes more than it asked for, so the clip plays
-    // through even when this process is slow to be scheduled.
-    void Write(const std::vector<char>& pcm) {
-        pa_threaded_mainloop_lock(loop_);
-        pa_stream_write(stream_, pcm.data(), pcm.size(), nullptr, 0, PA_SEEK_RELATIVE);
-        pa_threaded_mainloop_unlock(loop_);
-    }
-
-  private:
-    static void Wake(void* loop) {
-        pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0);
-    }
-
-    bool Connect(std::uint32_t rate) {
-        context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "Ostrivane latency floor");
-        pa_context_set_state_callback(
-            context_, [](pa_context*, void* loop) { Wake(loop); }, loop_);
-        if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-            return false;
-        }
-        pa_context_state_t state;
-        while (PA_CONTEXT_IS_GOOD(state = pa_context_get_state(context_)) &&
-               state != PA_CONTEXT_READY) {
-            pa_threaded_mainloop_wait(loop_);
-        }
-        const pa_sample_spec spec{PA_SAMPLE_S16LE, rate, 1};
-        if (state != PA_CONTEXT_READY ||
-            (stream_ = pa_stream_new(context_, "floor", &spec, nullptr)) == nullptr) {
-            return false;
-        }
-        pa_stream_set_state_callback(
-            stream_, [](pa_stream*, void* loop) { Wake(loop); }, loop_);
-        const auto ms = [&](std::uint32_t n) { return n * rate / 1000 * 2; };
-        // 20 ms of buffer refilled every 5 ms: a latency of about 5 ms.
-        const pa_buffer_attr buffer{std::uint32_t(-1), ms(20), std::uint32_t(-1), ms(5),
-                                    std::uint32_t(-1)};
-        if (pa_stream_connect_playback(stream_, nullptr, &buffer, PA_STREAM_ADJUST_LATENCY, nullptr,
-                                       nullptr) < 0) {
-            return false;
-        }
-        pa_stream_state_t streamState;
-        while ((streamState = pa_stream_get_state(stream_)) == PA_STREAM_CREATING) {
-            pa_threaded_mainloop_wait(loop_);
-        }
-        return streamState == PA_STREAM_READY;
-    }
-
-    pa_threaded_mainloop* loop_ = nullptr;
-    pa_context* context_ = nullptr;
-    pa_stream* stream_ = nullptr;
-};
+// before the window can be clicked. 20 ms of buffer refilled every 5 ms: a latency of about 5 ms.
+pa_simple* OpenFloor(std::uint32_t rate) {
+    const pa_sample_spec spec{PA_SAMPLE_S16LE, rate, 1};
+    const auto ms = [&](std::uint32_t n) { return n * rate / 1000 * std::uint32_t(sizeof(short)); };
+    const pa_buffer_attr buffer{std::uint32_t(-1), ms(20), std::uint32_t(-1), ms(5),
+                                std::uint32_t(-1)};
+    return pa_simple_new(nullptr, "Ostrivane latency floor", PA_STREAM_PLAYBACK, nullptr, "floor",
+                         &spec, nullptr, &buffer, nullptr);
+}
 
 }  // namespace
 
@@ -127,19 +72,22 @@ int main(int argc, char** argv) {
     button.setFixedSize(200, 100);
 
     Wave wave;
-    Floor floor_;
+    std::unique_ptr<pa_simple, decltype(&pa_simple_free)> stream(nullptr, pa_simple_free);
     if (floor) {
         if (!Load(clip, wave)) {
             std::fprintf(stderr, "click window: %s is not a mono clip\n", clip);
             return 1;
         }
-        if (!floor_.Open(wave.rate)) {
+        stream.reset(OpenFloor(wave.rate));
+        if (stream == nullptr) {
             std::fprintf(stderr, "click window: no stream on the server\n");
             return 1;
         }
+        // The whole clip, waiting for room as the server plays it; the next click comes after
+        // its end.
         QObject::connect(&button, &QPushButton::clicked, [&] {
             latency::Report("wrote", latency::MonotonicNs());
-            floor_.Write(wave.pcm);
+            pa_simple_write(stream.get(), wave.pcm.data(), wave.pcm.size(), nullptr);
         });
     } else {
         signal(SIGCHLD, SIG_IGN);  // nobody waits for paplay
@@ -147,7 +95,6 @@ int main(int argc, char** argv) {
             char name[] = "paplay";
             char* args[] = {name, const_cast<char*>(clip), nullptr};
             pid_t child = 0;
-            latency::Report("started", latency::MonotonicNs());
             if (posix_spawnp(&child, "paplay", nullptr, nullptr, args, environ) != 0) {
                 std::fprintf(stderr, "click window: cannot start paplay\n");
             }
