@@ -1,7 +1,7 @@
-// Click to sound, end detection, CPU while waiting and the cost of the MCI commands, each beside
-// its floor: the same clip played by SDL alone. The program's output is its own choice (a sound
-// server's stream, or SDL) unless OSTRIVANE_AUDIO_OUTPUT says; SDL's driver is SDL_AUDIODRIVER's,
-// "dummy" unless set. tools/bench runs this once per sound system.
+// Click to sound, end detection and CPU while waiting, each beside its floor: the same clip played
+// by SDL alone. The program's output is its own choice (a sound server's stream, or SDL) unless
+// OSTRIVANE_AUDIO_OUTPUT says; SDL's driver is SDL_AUDIODRIVER's, "dummy" unless set. tools/bench
+// runs this once per sound system.
 //
 // The clip player is measured as it is: the platform::mciSendString linked here sends its commands,
 // while a benchmark runs, to a service built around a TimedOutput, which notes when the clip's
@@ -166,7 +166,6 @@ void FloorClickToSound(benchmark::State& state, const Clip& clip, TimedService*)
 struct PlayFigures {
     double endMs = 0;
     double cpuPercent = 0;
-    double clickMs = 0;
 
     // One play from start to end; false (the run marked failed) when it did not play through.
     bool Add(benchmark::State& state, Clock::time_point start, Clock::time_point end, double cpu,
@@ -178,7 +177,6 @@ struct PlayFigures {
         state.SetIterationTime(Seconds(end - start));
         endMs += Ms(end - *consumed);
         cpuPercent += 100 * cpu / Seconds(end - start);
-        clickMs += Ms(*first - start);
         std::this_thread::sleep_for(kSettle);
         return true;
     }
@@ -187,7 +185,6 @@ struct PlayFigures {
         const auto average = benchmark::Counter::kAvgIterations;
         state.counters["end_ms"] = benchmark::Counter(endMs, average);
         state.counters["cpu_pct"] = benchmark::Counter(cpuPercent, average);
-        state.counters["click_ms"] = benchmark::Counter(clickMs, average);
     }
 };
 
@@ -237,59 +234,10 @@ void FloorPlayThrough(benchmark::State& state, const Clip& clip, TimedService*) 
     figures.Report(state);
 }
 
-// One "status … mode" query to the program's own service, with a clip open.
-void StatusMode(benchmark::State& state, const Clip& clip) {
-    const std::string open =
-        "open waveaudio!" + Module1::GetShortPath(clip.path) + " alias benchstatus";
-    if (const auto error = platform::mciSendString(open.c_str(), nullptr, 0, 0); error != 0) {
-        state.SkipWithError(
-            ("the clip did not open: " + platform::mciGetErrorString(error)).c_str());
-        return;
-    }
-    char reply[128] = {};
-    for (auto _ : state) {
-        platform::mciSendString("status benchstatus mode", reply, sizeof reply, 0);
-        benchmark::DoNotOptimize(reply);
-    }
-    platform::mciSendString("close benchstatus", nullptr, 0, 0);
-    // The benchmark library calls this again at once; SDL has only so many devices, and a closed
-    // one is released only when its close (on a thread of its own) has finished.
-    std::this_thread::sleep_for(kSettle);
-    if (std::string_view(reply) != "stopped") {
-        state.SkipWithError("the status query did not answer");
-    }
-}
-
-// A whole PlayWaveFile of a file that is not there: open fails, play and status find no device,
-// close finds none, and it returns at once.
-void MissingFile(benchmark::State& state, const std::string& path) {
-    for (auto _ : state) {
-        Module1::PlayWaveFile(path);
-    }
-}
-
-// The console output, counting the runs that failed: the tests need a failing exit status.
-class CountingReporter : public benchmark::ConsoleReporter {
-  public:
-    CountingReporter() : ConsoleReporter(OO_Tabular) {}
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& run : runs) {
-            failures_ += run.error_occurred ? 1 : 0;
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    int Failures() const { return failures_; }
-
-  private:
-    int failures_ = 0;
-};
-
 constexpr int kClickRepetitions = 25;
-constexpr int kMciRepetitions = 10;
 
 // With smoke, every benchmark once.
-void Register(bool smoke, const std::vector<Clip>& clips, const std::string& missing,
-              TimedService* timed) {
+void Register(bool smoke, const std::vector<Clip>& clips, TimedService* timed) {
     using Timing = void (*)(benchmark::State&, const Clip&, TimedService*);
     struct Row {
         const char* name;
@@ -310,15 +258,6 @@ void Register(bool smoke, const std::vector<Clip>& clips, const std::string& mis
                                                    clip, timed);
             b->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(1);
             b->Repetitions(smoke ? 1 : row.repetitions);
-        }
-    }
-    for (auto* b : {benchmark::RegisterBenchmark("mci/status_mode", StatusMode, clips.front()),
-                    benchmark::RegisterBenchmark("mci/missing_file", MissingFile, missing)}) {
-        b->Unit(benchmark::kMicrosecond);
-        if (smoke) {
-            b->Iterations(1);
-        } else {
-            b->Repetitions(kMciRepetitions);
         }
     }
 }
@@ -356,7 +295,7 @@ int main(int argc, char** argv) {
         support::WriteClip(clip.path, std::size_t(Clip::kRate * clip.seconds));
     }
     TimedService timed;
-    Register(smoke, clips, (dir.path / "missing.wav").string(), &timed);
+    Register(smoke, clips, &timed);
 
     benchmark::Initialize(&count, args.data());
     if (benchmark::ReportUnrecognizedArguments(count, args.data())) {
@@ -365,8 +304,8 @@ int main(int argc, char** argv) {
     benchmark::AddCustomContext("audio_driver", SDL_GetCurrentAudioDriver());
     const char* output = std::getenv("OSTRIVANE_AUDIO_OUTPUT");
     benchmark::AddCustomContext("output", output != nullptr ? output : "the program's choice");
-    CountingReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
+    // A run that failed is marked in the JSON report, which tools/bench reads.
+    benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    return reporter.Failures() == 0 ? 0 : 1;
+    return 0;
 }

@@ -39,7 +39,6 @@ class SoundSystem:
     bench: AudioRun
     through_sdl: AudioRun = None  # on a server: the program forced onto SDL, as it was before
     cpu: CpuPerClick = None
-    cpu_sdl: CpuPerClick = None
 
 
 def run_bench(bench, env, quick, only=None):
@@ -70,14 +69,14 @@ def run_bench(bench, env, quick, only=None):
                     dict(runs))
 
 
-def run_cpu(helpers, program, session, output, seconds, runs=CPU_RUNS):
+def run_cpu(helpers, program, session, seconds, runs=CPU_RUNS):
     """The program's CPU per click on a clip of seconds, and paplay's for the same clip. The
     program is started runs times to be clicked once on its first button and runs times to stay
     idle as long, alternately, after one start to warm up. Each start's whole CPU, every thread it
     ever had included, comes from wait4 at its end: SDL's audio thread ends with its device, and
     a count of the threads still running would miss it."""
     first = layout(helpers)["buttons"][0]
-    env = clean_env(session, OSTRIVANE_AUDIO_OUTPUT=output, SDL_AUDIODRIVER="pulseaudio")
+    env = clean_env(session, OSTRIVANE_AUDIO_OUTPUT="pulse")
     costs = {"click": [], "idle": []}
     with tempfile.TemporaryDirectory() as tmp:
         ours = copy_program(program, os.path.join(tmp, "program"))

@@ -4,7 +4,7 @@ import os
 
 from . import bigclip, latency_report
 from .audio import CLIPS, CPU_RUNS
-from .common import ROOT, Skipped, iqr, machine_line, median, table, yes_no
+from .common import ROOT, Skipped, iqr, machine_line, median, method, table, yes_no
 from .x11 import CLICK_RUNS, CLICKS, STARTUP_RUNS, WARM_CLICKS
 
 DOC = os.path.join(ROOT, "docs", "benchmarks.md")
@@ -58,18 +58,10 @@ def audio_rows(system):
         rows.append(row(f"CPU while waiting, {description}", "%", cpu, floor_cpu, "< 1 %",
                         median(cpu) < 1.0))
     if server:
-        paplay = [1e3 * v for v in system.cpu.paplay]
-        for label, costs, goal in (("", system.cpu.ours, True),
-                                   (", through SDL (as before)", system.cpu_sdl.ours, None)):
-            ms = [1e3 * v for v in costs]
-            rows.append(row(f"Whole-process CPU per click, 10 s clip{label}", "ms", ms,
-                            median(paplay), "≤ 1.5 × paplay" if goal else "—",
-                            median(ms) <= 1.5 * median(paplay) if goal else None, digits=1))
-    status = [1e3 * ms for ms in values("mci/status_mode")]
-    missing = [1e3 * ms for ms in values("mci/missing_file")]
-    rows.append(row("MCI `status … mode`, per call", "µs", status, "—", "—", None, digits=1))
-    rows.append(row("MCI open/play/close of a missing file, per call", "µs", missing, "—", "—",
-                    None, digits=1))
+        paplay = median([1e3 * v for v in system.cpu.paplay])
+        ms = [1e3 * v for v in system.cpu.ours]
+        rows.append(row("Whole-process CPU per click, 10 s clip", "ms", ms, paplay,
+                        "≤ 1.5 × paplay", median(ms) <= 1.5 * paplay, digits=1))
     return rows
 
 
@@ -105,52 +97,6 @@ def x11_rows(x11):
 
 HEADER = ["Figure", "Median", "Spread (IQR)", "Runs", "Floor (median)", "Ratio", "Goal", "Holds?"]
 
-METHOD = """\
-## How the figures are taken
-
-- **Sound systems**: SDL's dummy driver (the program forced onto SDL); then a PulseAudio daemon
-  and a PipeWire with WirePlumber and pipewire-pulse (and a session bus of its own), each
-  started privately with a null sink that a stream of silence from `pacat` keeps running (left
-  alone, PulseAudio's null sink takes in two seconds at a time, and every clip would seem to end
-  late). There the program plays through its own output for such servers (libpulse), and the
-  floor is SDL playing through the same server.
-- **Click to sound** (to the first sample at the server): from the `PlayWaveFile` call to the
-  moment the first buffer holding the clip has been handed to the output. The benchmark builds
-  its own MCI service around an output that wraps the program's and looks at every buffer;
-  `PlayWaveFile` itself is unchanged (its `mciSendString` calls are routed to that service at
-  link time). Floor: a bare program that `SDL_LoadWAV`s the same file and opens and starts a
-  device. On a server, the goal is the program's own figure when forced onto SDL, in the same
-  run, plus 2 ms. Each click is one sample, ours and the floor's interleaved at random; the
-  previous device is given 100 ms to finish closing.
-- **End detection / from the server's drain**: from the moment the output says it has played the
-  last sample (SDL: it asks for more after the last buffer holding the clip; a server: its
-  stream has drained) to `PlayWaveFile`'s return. Below zero would mean the click returned
-  before; the least value is shown beside the goal.
-- **CPU while waiting**: CPU seconds of the whole process (`getrusage`, all threads, SDL's and
-  libpulse's included) over wall seconds, for the whole `PlayWaveFile` call. Floor: the bare
-  SDL program playing the same clip while its caller sleeps on a condition variable.
-- **Whole-process CPU per click**: the real program on a private Xvfb, its first clip button
-  given a 10 s, 22.05 kHz mono clip; started {cpu_runs} times to be clicked once through xdotool
-  and {cpu_runs} times to stay idle as long (the clip's length and 2 s), alternately, after one
-  start to warm up. Each start's whole CPU, every thread included, comes from `wait4` at its end;
-  a click's cost is a clicked start's less the median of the idle ones. Beside it `paplay`
-  playing the same file on the same sink, its whole process from start to exit (`wait4`).
-- **MCI commands**: a `status … mode` query with a clip open, and a whole `PlayWaveFile` of a
-  file that does not exist, on the program's own service.
-- **Start-up**: from just before the fork to the mapping of the window titled
-  "Ostrivane v1.0" on a private Xvfb (no window manager: the server exposes a window as it
-  maps it), measured by `ostrivane_startup_probe`; {startup_runs} runs, alternating with the floor,
-  a bare Qt 6 program showing one empty window the size of Form1's (`ostrivane_layout`), in
-  Liberation Sans 8 pt. The floor looks its font up before showing the window (an empty window
-  would otherwise never load it).
-- **Memory**: VmHWM half a second after the window was shown; then the program's clip buttons
-  clicked {clicks} times in turn through xdotool (SDL's disk writer, unpaced, stands in for the
-  sound card, so a clip takes milliseconds; each click is checked to have played its clip
-  whole). Growth is VmRSS after the last click less VmRSS after click {warm}; {click_runs} runs.
-- Median and spread (interquartile range) are over the runs counted in the table; the floors
-  are run as many times, interleaved with ours.
-"""
-
 
 def write_doc(audio, x11, latency, big, quick):
     lines = ["# Benchmarks", "",
@@ -176,8 +122,8 @@ def write_doc(audio, x11, latency, big, quick):
     lines.append("")
     if quick:
         lines += ["*Quick run: every benchmark once, on 0.3 s clips; not for the record.*", ""]
-    lines.append(METHOD.format(startup_runs=STARTUP_RUNS, clicks=CLICKS, warm=WARM_CLICKS,
-                               click_runs=CLICK_RUNS, cpu_runs=CPU_RUNS))
+    lines.append(method("figures", startup_runs=STARTUP_RUNS, clicks=CLICKS, warm=WARM_CLICKS,
+                        click_runs=CLICK_RUNS, cpu_runs=CPU_RUNS))
     return "\n".join(lines)
 
 
