@@ -42,10 +42,8 @@ inline void Report(const char* what, std::int64_t a, std::int64_t b = -1) {
 
 class OnsetFinder {
   public:
-    // Samples are mono floats; sample i of the block is due at firstNs + i * nsPerSample. late is
-    // reported beside each onset (how late the callback ran).
-    void Feed(const float* samples, std::size_t count, double firstNs, double nsPerSample,
-              std::int64_t late = -1) {
+    // Samples are mono floats; sample i of the block is due at firstNs + i * nsPerSample.
+    void Feed(const float* samples, std::size_t count, double firstNs, double nsPerSample) {
         for (std::size_t i = 0; i < count; ++i) {
             const double at = firstNs + double(i) * nsPerSample;
             const float level = std::fabs(samples[i]);
@@ -53,7 +51,7 @@ class OnsetFinder {
                 if (level >= kLoud) {
                     playing_ = true;
                     lastLoud_ = at;
-                    Report("onset", std::int64_t(at), late);
+                    Report("onset", std::int64_t(at));
                 }
             } else if (level >= kQuiet) {
                 lastLoud_ = at;

@@ -4,9 +4,7 @@
 // from the graph's clock (the cycle's start, on CLOCK_MONOTONIC, plus the sample's place in the
 // cycle), not from when the callback ran.
 //   ostrivane_pipewire_recorder TARGET LATENCY      (LATENCY as node.latency: 2048/48000)
-// It reports "ready NS REALTIME" (1: it runs at real-time priority), "onset NS LATE_NS" (LATE_NS:
-// how long after the cycle's start the callback ran), "end NS", and "late NS" when a callback ran
-// more than a quantum after its cycle began.
+// It reports "ready NS REALTIME" (1: it runs at real-time priority), "onset NS" and "end NS".
 #include <pipewire/pipewire.h>
 #include <spa/param/audio/format-utils.h>
 
@@ -22,7 +20,6 @@ constexpr std::uint32_t kRate = 48000;
 struct Recorder {
     pw_main_loop* loop = nullptr;
     pw_stream* stream = nullptr;
-    spa_io_position* position = nullptr;
     latency::OnsetFinder finder;
     bool started = false;
 };
@@ -37,29 +34,19 @@ void OnProcess(void* data) {
     }
     pw_time time{};
     pw_stream_get_time_n(r.stream, &time, sizeof time);
-    const std::uint64_t quantum = r.position != nullptr ? r.position->clock.duration : 0;
     if (!r.started) {
         r.started = true;
         latency::Report("ready", ran, latency::TryRealtime() ? 1 : 0);
     }
     const double nsPerSample = 1e9 * time.rate.num / time.rate.denom;
-    if (double(ran - time.now) > double(quantum) * nsPerSample) {
-        latency::Report("late", ran - time.now);
-    }
     const spa_data& d = buffer->buffer->datas[0];
     if (d.data != nullptr && time.rate.denom == kRate) {
         const auto* samples = reinterpret_cast<const float*>(
             static_cast<const std::uint8_t*>(d.data) + d.chunk->offset % d.maxsize);
         const std::size_t count = std::min(d.chunk->size, d.maxsize) / sizeof(float);
-        r.finder.Feed(samples, count, double(time.now), nsPerSample, ran - time.now);
+        r.finder.Feed(samples, count, double(time.now), nsPerSample);
     }
     pw_stream_queue_buffer(r.stream, buffer);
-}
-
-void OnIoChanged(void* data, std::uint32_t id, void* area, std::uint32_t) {
-    if (id == SPA_IO_Position) {
-        static_cast<Recorder*>(data)->position = static_cast<spa_io_position*>(area);
-    }
 }
 
 void OnStateChanged(void* data, pw_stream_state, pw_stream_state state, const char* error) {
@@ -87,7 +74,6 @@ int main(int argc, char** argv) {
         pw_stream_events e{};
         e.version = PW_VERSION_STREAM_EVENTS;
         e.state_changed = OnStateChanged;
-        e.io_changed = OnIoChanged;
         e.process = OnProcess;
         return e;
     }();

@@ -8,7 +8,7 @@ import subprocess
 import tempfile
 import time
 
-from .common import Session, Skipped, spread, table, write_tone, yes_no
+from .common import Session, Skipped, method, spread, table, write_tone, yes_no
 
 BYTES = 1 << 30
 RATE = 44100
@@ -95,9 +95,5 @@ def section(big):
               f"PCM; `status … length` {', '.join(lengths)} ms.",
               f"- After {big.seconds:g} s: {', '.join(ends)} (the position counts what has "
               f"been handed to the server, which holds up to 300 ms of it ahead).",
-              f"- How: `ostrivane_big_clip` sends the program's own MCI commands (`open`, "
-              f"`status … length`, `play`), reads its VmRSS before the open and its VmHWM "
-              f"(peak) after {big.seconds:g} s, then asks for the mode and position; parec "
-              f"records the null sink's monitor on {big.version} meanwhile, and a 10 ms piece "
-              f"counts as heard when it reaches half the tone's peak."]
+              method("big-clip", seconds=big.seconds, version=big.version).rstrip("\n")]
     return "\n".join(lines)

@@ -140,6 +140,12 @@ def write_tone(path, frames, rate=22050, channels=2, hz=1000, level=30000):
             left -= min(left, len(second))
 
 
+def method(name, **values):
+    """How a section's figures are taken: tools/benchkit/method/NAME.md with values filled in."""
+    with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "method", name + ".md")) as f:
+        return f.read().format(**values)
+
+
 def machine_line():
     cpu = "unknown CPU"
     try:

@@ -3,7 +3,6 @@ XTest clicker, the recorders of the null sink's monitor, the bare windows; and p
 import json
 import os
 import queue
-import re
 import subprocess
 import tempfile
 import threading
@@ -101,15 +100,10 @@ class Recorder(Helper):
 
     def __init__(self, name, command, env):
         super().__init__(name, command, env)
-        self.lates = 0
         ready = self.next(10, ("ready",))
         if ready is None:
             raise Failure(f"{name} did not start; it said: {self.said()}")
         self.realtime = ready[2:] == ["1"]
-
-    def _note(self, words):
-        if words[0] == "late":
-            self.lates += 1
 
     def hear(self, click_ns):
         """The first onset after click_ns and how many pieces the clip came in; returns once the
@@ -121,7 +115,6 @@ class Recorder(Helper):
             words = self.next(deadline - time.monotonic())
             if words is None:
                 break
-            self._note(words)
             if words[0] == "onset" and int(words[1]) >= click_ns:
                 onset = onset or words
                 pieces += 1
@@ -129,14 +122,6 @@ class Recorder(Helper):
             elif words[0] == "end" and onset is not None:
                 deadline = time.monotonic() + 0.3  # a gap as long is not part of this clip
         return onset, pieces
-
-    def onsets(self, after_ns):
-        found = []
-        for words in self.pending(("onset", "late")):
-            self._note(words)
-            if words[0] == "onset" and int(words[1]) >= after_ns:
-                found.append(int(words[1]))
-        return found
 
 
 class Profiler:
@@ -177,13 +162,6 @@ def quantum_text(counts):
     total = sum(counts.values())
     return ", ".join(f"{q}" + (f" ({100 * n / total:.0f} %)" if len(counts) > 1 else "")
                      for q, n in sorted(counts.items(), key=lambda item: -item[1]))
-
-
-def graph_settings(env):
-    """The quantum PipeWire is set to use, from its "settings" metadata."""
-    result = subprocess.run(["pw-metadata", "-n", "settings"], env=env, capture_output=True,
-                            text=True, timeout=10)
-    return dict(re.findall(r"key:'(clock\.[a-z-]+)' value:'([^']*)'", result.stdout))
 
 
 def our_streams(env, pid):

@@ -9,8 +9,8 @@ import time
 
 from .common import TITLE, Failure, Session, Skipped, clean_env, copy_program, log, missing, \
     write_tone
-from .helpers import GRAPH_RATE, TONE_SECONDS, Clicker, Helper, Profiler, Recorder, \
-    graph_quantum, graph_settings, our_streams, sink_rate, switches
+from .helpers import TONE_SECONDS, Clicker, Helper, Recorder, graph_quantum, our_streams, \
+    sink_rate, switches
 from .x11 import find_window, layout
 
 CLICKS = 25
@@ -33,9 +33,8 @@ JITTER = random.Random(1)
 @dataclasses.dataclass
 class ClickToSink:
     version: str
-    rows: list  # one or two: {"columns": {column: {"samples": [...], "quanta": {...}}}}
+    columns: dict  # {column: [{"ms": ..., "pieces": ..., "click": ..., "handled_ms": ...}]}
     idle: dict
-    recorder_lates: int
     recorder_realtime: bool
 
 
@@ -69,33 +68,23 @@ class Stage:
             yield helper, find_window(title, self.env), button
 
 
-def one_click(stage, recorder, column, n, window=None, x=0, y=0, extra=None):
+def one_click(stage, recorder, column, n, window=None, x=0, y=0):
     time.sleep(JITTER.uniform(0.0, 0.05))
     click = stage.clicker.click(window, x, y)
     onset, pieces = recorder.hear(click)
     if onset is None:
         raise Failure(f"{column}, click {n}: the clip was not heard")
-    sample = {"ms": (int(onset[1]) - click) / 1e6, "pieces": pieces, "click": click}
-    if len(onset) > 2:
-        sample["callback_ms"] = int(onset[2]) / 1e6
-    if extra is not None:
-        for pulse_onset in extra.onsets(click)[:1]:
-            sample["pulse_recorder_ms"] = (pulse_onset - click) / 1e6
-    return sample
+    return {"ms": (int(onset[1]) - click) / 1e6, "pieces": pieces, "click": click}
 
 
-def run_column(stage, recorder, column, clicks, extra=None, profiled=False):
-    profiler = Profiler(stage.env, stage.folder) if profiled else None
-    try:
-        samples = (cold_clicks(stage, recorder, clicks, extra) if column == "cold" else
-                   warm_clicks(stage, recorder, column, clicks, extra))
-    finally:
-        quanta = profiler.stop() if profiler else None
+def run_column(stage, recorder, column, clicks):
+    samples = (cold_clicks(stage, recorder, clicks) if column == "cold" else
+               warm_clicks(stage, recorder, column, clicks))
     stage.clicker.park()
-    return {"samples": samples, "quanta": quanta}
+    return samples
 
 
-def cold_clicks(stage, recorder, clicks, extra):
+def cold_clicks(stage, recorder, clicks):
     """The program started anew for each click, the pointer moved onto its button in the same
     moment as the click."""
     samples = []
@@ -103,11 +92,11 @@ def cold_clicks(stage, recorder, clicks, extra):
         stage.clicker.park()
         with stage.started("cold") as (_, window, button):
             time.sleep(SETTLE_SECONDS)
-            samples.append(one_click(stage, recorder, "cold", n, window, *button, extra=extra))
+            samples.append(one_click(stage, recorder, "cold", n, window, *button))
     return samples
 
 
-def warm_clicks(stage, recorder, column, clicks, extra):
+def warm_clicks(stage, recorder, column, clicks):
     """The program started once, or a bare window, the pointer on its button before the first
     click."""
     samples = []
@@ -116,8 +105,8 @@ def warm_clicks(stage, recorder, column, clicks, extra):
         stage.clicker.move(window, *button)
         time.sleep(HOVER_SECONDS)
         for n in range(1, clicks + 1):
-            sample = one_click(stage, recorder, column, n, extra=extra)
-            handled = helper.pending(("wrote", "started"))
+            sample = one_click(stage, recorder, column, n)
+            handled = helper.pending(("wrote",))
             if handled:
                 sample["handled_ms"] = (int(handled[0][1]) - sample["click"]) / 1e6
             samples.append(sample)
@@ -133,7 +122,6 @@ def idle_checks(stage, recorder, pipewire, idle_seconds, wake_seconds):
     sample = min(2.0, idle_seconds)  # the smoke run's idle is short
     if pipewire:
         time.sleep(sample)  # the graph leaves the last column's quantum
-        result["settings"] = graph_settings(stage.env)
         result["quantum_before"] = graph_quantum(stage.env, stage.folder, sample)
     with stage.started("warm") as (program, window, button):
         pid = program.process.pid
@@ -158,29 +146,17 @@ def idle_checks(stage, recorder, pipewire, idle_seconds, wake_seconds):
     return result
 
 
-def all_columns(stage, recorder, clicks, pipewire, extra=None):
-    row = {"columns": {}}
-    for column, _ in COLUMNS:
-        log(f"   {column}")
-        row["columns"][column] = run_column(stage, recorder, column, clicks, extra, pipewire)
-    return row
-
-
-def pulse_recorder(helpers, env, rate):
-    return Recorder("the libpulse recorder", [os.path.join(helpers, "ostrivane_pulse_recorder"),
-                                              "nullsink.monitor", str(rate)], env)
-
-
 def recorder_for(kind, helpers, env):
     """The recorder of the null sink's monitor on a server of kind."""
     if kind == "pipewire":
         return Recorder("the PipeWire recorder", [os.path.join(
             helpers, "ostrivane_pipewire_recorder"), "nullsink", RECORDER_LATENCY], env)
-    return pulse_recorder(helpers, env, sink_rate(env))
+    return Recorder("the libpulse recorder", [os.path.join(
+        helpers, "ostrivane_pulse_recorder"), "nullsink.monitor", str(sink_rate(env))], env)
 
 
-def on_server(kind, session, helpers, program, clicks, idle_seconds, wake_seconds, held):
-    """Every column of one or two rows on one server, then the idle checks."""
+def on_server(kind, session, helpers, program, clicks, idle_seconds, wake_seconds):
+    """Every column on one server, then the idle checks."""
     env = clean_env(session)
     pipewire = kind == "pipewire"
     stage = Stage(helpers, program, env, layout(helpers)["buttons"][0])
@@ -188,21 +164,16 @@ def on_server(kind, session, helpers, program, clicks, idle_seconds, wake_second
     with stage.clicker, recorder_for(kind, helpers, env) as recorder:
         stage.clicker.park()
         time.sleep(1.0)
-        rows = [all_columns(stage, recorder, clicks, pipewire)]
+        columns = {}
+        for column, _ in COLUMNS:
+            log(f"   {column}")
+            columns[column] = run_column(stage, recorder, column, clicks)
         log("   idle checks")
         idle = idle_checks(stage, recorder, pipewire, idle_seconds, wake_seconds)
-        if pipewire and held:
-            # The libpulse recorder beside the native one: reading 1 ms at a time, it holds the
-            # graph's quantum low; both hear every clip.
-            log("   with the 1 ms libpulse recorder beside")
-            with pulse_recorder(helpers, env, GRAPH_RATE) as pulse:
-                time.sleep(1.0)
-                rows.append(all_columns(stage, recorder, clicks, pipewire, pulse))
-        return ClickToSink(session.version, rows, idle, recorder.lates, recorder.realtime)
+        return ClickToSink(session.version, columns, idle, recorder.realtime)
 
 
-def run(helpers, program, clicks=CLICKS, idle_seconds=IDLE_SECONDS, wake_seconds=WAKE_SECONDS,
-        held=True):
+def run(helpers, program, clicks=CLICKS, idle_seconds=IDLE_SECONDS, wake_seconds=WAKE_SECONDS):
     """Both servers, each with its own null sink and nothing keeping it running but the
     recorder. Returns {kind: ClickToSink, or Skipped}."""
     results = {}
@@ -225,5 +196,5 @@ def run(helpers, program, clicks=CLICKS, idle_seconds=IDLE_SECONDS, wake_seconds
             log(f"== click to sink, {session.version}")
             copy = copy_program(program, os.path.join(tmp, "program"))
             results[kind] = on_server(kind, session, helpers, copy, clicks, idle_seconds,
-                                      wake_seconds, held)
+                                      wake_seconds)
     return results
