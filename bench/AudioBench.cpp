@@ -12,7 +12,6 @@
 #include <QCoreApplication>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <optional>
 #include <string_view>
 #include <thread>
@@ -30,44 +29,6 @@
 
 namespace {
 
-// For the length of a benchmark, sends PlayWaveFile's commands to service, after letting before
-// look at each; without one they go to the process's own service.
-class RouteTo {
-  public:
-    RouteTo(mci::Service& service, std::function<void(std::string_view)> before = {})
-        : service(service), before(std::move(before)) {
-        Current() = this;
-    }
-    ~RouteTo() { Current() = nullptr; }
-    RouteTo(const RouteTo&) = delete;
-    RouteTo& operator=(const RouteTo&) = delete;
-
-    static RouteTo*& Current() {
-        static RouteTo* route = nullptr;  // the link seam has no other way in
-        return route;
-    }
-
-    mci::Service& service;
-    const std::function<void(std::string_view)> before;
-};
-
-}  // namespace
-
-// Linked in place of the program's entry point, as the tests link theirs.
-platform::MciError platform::mciSendString(const char* command, char* reply,
-                                           std::uint32_t replySize, std::uintptr_t) {
-    const RouteTo* route = RouteTo::Current();
-    if (route == nullptr) {
-        return mci::Service::Instance().Send(command, reply, replySize);
-    }
-    if (route->before && command != nullptr) {
-        route->before(command);
-    }
-    return route->service.Send(command, reply, replySize);
-}
-
-namespace {
-
 using bench::Clock;
 using namespace std::chrono_literals;
 
@@ -75,7 +36,7 @@ using namespace std::chrono_literals;
 // click, so that no measurement pays for the one before.
 constexpr auto kSettle = 100ms;
 constexpr auto kMaxStart = 5s;  // a device that has not started by then has failed
-constexpr const char* kAlias = "sound1";
+constexpr const char* kStopClip = "stop sound1";  // PlayWaveFile's alias
 
 double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
@@ -85,8 +46,8 @@ double Ms(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
 
-// A service like the program's, whose outputs report to times. There is one for all benchmarks,
-// as the program has one for its lifetime.
+// A service like the program's, whose outputs report to times; PlayWaveFile's commands go to it.
+// There is one for all benchmarks, as the program has one for its lifetime.
 class TimedService {
   public:
     TimedService()
@@ -94,16 +55,47 @@ class TimedService {
               return std::make_unique<bench::TimedOutput>(mci::MakeOutput(), times);
           }) {
         service_.SetEndNotifier(platform::qt::MakeWaker());
+        Current() = this;
     }
-    ~TimedService() { service_.SetEndNotifier(nullptr); }
+    ~TimedService() {
+        Current() = nullptr;
+        service_.SetEndNotifier(nullptr);
+    }
+    TimedService(const TimedService&) = delete;
+    TimedService& operator=(const TimedService&) = delete;
 
-    mci::Service& Service() { return service_; }
+    static TimedService*& Current() {
+        static TimedService* timed = nullptr;  // the link seam has no other way in
+        return timed;
+    }
+
+    // With stopOnceHeard, a clip whose first sample has been handed over is stopped at
+    // PlayWaveFile's next status query, so that a long clip costs no longer.
+    platform::MciError Send(const char* command, char* reply, std::uint32_t replySize) {
+        const bool status = command != nullptr && std::string_view(command).starts_with("status");
+        if (stopOnceHeard && status && times_->FirstSample()) {
+            service_.Send(kStopClip, nullptr, 0);
+        }
+        return service_.Send(command, reply, replySize);
+    }
     bench::PlayTimes& Times() { return *times_; }
+
+    bool stopOnceHeard = false;
 
   private:
     const std::shared_ptr<bench::PlayTimes> times_;
     mci::Service service_;
 };
+
+}  // namespace
+
+// Linked in place of the program's entry point, as the tests link theirs.
+platform::MciError platform::mciSendString(const char* command, char* reply,
+                                           std::uint32_t replySize, std::uintptr_t) {
+    return TimedService::Current()->Send(command, reply, replySize);
+}
+
+namespace {
 
 // A 16-bit mono clip at 22.05 kHz, of the tests' signal; label is part of the benchmark names.
 struct Clip {
@@ -114,16 +106,10 @@ struct Clip {
     static constexpr int kRate = 22050;
 };
 
-// From the PlayWaveFile call to the first sample handed to the device. Once it has been handed
-// the clip is stopped at PlayWaveFile's next status query, so that a long clip costs no longer.
+// From the PlayWaveFile call to the first sample handed to the device.
 void OursClickToSound(benchmark::State& state, const Clip& clip, TimedService* timed) {
-    mci::Service& service = timed->Service();
     bench::PlayTimes& times = timed->Times();
-    const RouteTo route(service, [&](std::string_view command) {
-        if (command.starts_with("status") && times.FirstSample()) {
-            service.Send((std::string("stop ") + kAlias).c_str(), nullptr, 0);
-        }
-    });
+    timed->stopOnceHeard = true;
     for (auto _ : state) {
         times.Reset();
         const auto start = Clock::now();
@@ -136,6 +122,7 @@ void OursClickToSound(benchmark::State& state, const Clip& clip, TimedService* t
         state.SetIterationTime(Seconds(*first - start));
         std::this_thread::sleep_for(kSettle);
     }
+    timed->stopOnceHeard = false;
 }
 
 void FloorClickToSound(benchmark::State& state, const Clip& clip, TimedService*) {
@@ -192,7 +179,6 @@ struct PlayFigures {
 // returns, and the CPU the process spends meanwhile (all threads, SDL's included).
 void OursPlayThrough(benchmark::State& state, const Clip& clip, TimedService* timed) {
     bench::PlayTimes& times = timed->Times();
-    const RouteTo route(timed->Service());
     PlayFigures figures;
     for (auto _ : state) {
         times.Reset();
