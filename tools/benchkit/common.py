@@ -147,15 +147,9 @@ def method(name, **values):
 
 
 def machine_line():
-    cpu = "unknown CPU"
-    try:
-        with open("/proc/cpuinfo") as f:
-            for line in f:
-                if line.startswith("model name"):
-                    cpu = line.split(":", 1)[1].strip()
-                    break
-    except OSError:
-        pass
+    with open("/proc/cpuinfo") as f:
+        models = [line.split(":", 1)[1].strip() for line in f if line.startswith("model name")]
+    cpu = models[0] if models else "unknown CPU"
     now = datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC")
     return (f"Run on {now}: {os.cpu_count()} CPUs (nproc {len(os.sched_getaffinity(0))}), "
             f"{cpu}, Linux {platform.release()}.")
