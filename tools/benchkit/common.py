@@ -113,13 +113,19 @@ def copy_program(program, folder):
     return os.path.join(folder, os.path.basename(program))
 
 
-def stop(process):
+def stop(process, seconds=10):
     process.terminate()
     try:
-        process.wait(10)
+        process.wait(seconds)
     except subprocess.TimeoutExpired:
         process.kill()
         process.wait()
+
+
+def said(errors):
+    """The end of what a process wrote to errors, its temporary file."""
+    errors.seek(0)
+    return errors.read().strip()[-1000:] or "nothing"
 
 
 def write_tone(path, frames, rate=22050, channels=2, hz=1000, level=30000):

@@ -1,5 +1,5 @@
 """The helper programs the click-to-sink runs drive, each read a line of words at a time: the
-XTest clicker, the recorders of the null sink's monitor, the bare windows; and pw-profiler."""
+recorders of the null sink's monitor, the bare windows; and pw-profiler."""
 import json
 import os
 import queue
@@ -8,9 +8,8 @@ import tempfile
 import threading
 import time
 
-from .common import Failure, stop
+from .common import Failure, said, stop
 
-PARK = (1270, 1010)  # the pointer, away from every window on the 1280 x 1024 screen
 GRAPH_RATE = 48000
 TONE_SECONDS = 0.4
 
@@ -22,7 +21,7 @@ class Helper:
     def __init__(self, name, command, env, cwd=None):
         self.name = name
         self.errors = tempfile.TemporaryFile("w+")
-        self.process = subprocess.Popen(command, env=env, cwd=cwd, stdin=subprocess.PIPE,
+        self.process = subprocess.Popen(command, env=env, cwd=cwd, stdin=subprocess.DEVNULL,
                                         stdout=subprocess.PIPE, stderr=self.errors, text=True)
         self.lines = queue.Queue()
         threading.Thread(target=self._read, daemon=True).start()
@@ -33,8 +32,7 @@ class Helper:
         self.lines.put(None)
 
     def said(self):
-        self.errors.seek(0)
-        return self.errors.read().strip()[-1000:] or "nothing"
+        return said(self.errors)
 
     def next(self, timeout, kinds=None):
         """The next line of one of kinds, or None once timeout seconds have passed."""
@@ -57,10 +55,6 @@ class Helper:
             found.append(words)
         return found
 
-    def send(self, line):
-        self.process.stdin.write(line + "\n")
-        self.process.stdin.flush()
-
     def close(self):
         stop(self.process)
         self.errors.close()
@@ -70,29 +64,6 @@ class Helper:
 
     def __exit__(self, *exc):
         self.close()
-
-
-class Clicker(Helper):
-    def __init__(self, path, env):
-        super().__init__("the clicker", [path], env)
-
-    def _answer(self, line):
-        self.send(line)
-        words = self.next(10)
-        if words is None or words[0] == "error":
-            raise Failure(f"clicker: {line}: {words}")
-        return words
-
-    def move(self, window, x, y):
-        self._answer(f"move {window} {x} {y}")
-
-    def park(self):
-        self.move(0, *PARK)
-
-    def click(self, window=None, x=0, y=0):
-        """Clicks where the pointer is, or moves it onto (x, y) in window and clicks at once;
-        returns the CLOCK_MONOTONIC stamp taken right before the press."""
-        return int(self._answer("click" if window is None else f"click {window} {x} {y}")[1])
 
 
 class Recorder(Helper):

@@ -9,9 +9,9 @@ import time
 
 from .common import TITLE, Failure, Session, Skipped, clean_env, copy_program, log, missing, \
     write_tone
-from .helpers import TONE_SECONDS, Clicker, Helper, Recorder, graph_quantum, our_streams, \
-    sink_rate, switches
-from .x11 import find_window, layout
+from .helpers import TONE_SECONDS, Helper, Recorder, graph_quantum, our_streams, sink_rate, \
+    switches
+from .x11 import Clicker, find_window, layout, missing_xlib
 
 CLICKS = 25
 IDLE_SECONDS = 60
@@ -48,7 +48,7 @@ class Stage:
         self.clip = os.path.join(self.folder, button["clip"])
         self.button = (button["x"], button["y"])
         self.env = env
-        self.clicker = Clicker(os.path.join(helpers, "ostrivane_clicker"), env)
+        self.clicker = Clicker(env)
 
     @contextlib.contextmanager
     def started(self, column):
@@ -161,7 +161,7 @@ def on_server(kind, session, helpers, program, clicks, idle_seconds, wake_second
     pipewire = kind == "pipewire"
     stage = Stage(helpers, program, env, layout(helpers)["buttons"][0])
     write_tone(stage.clip, round(22050 * TONE_SECONDS), channels=1)
-    with stage.clicker, recorder_for(kind, helpers, env) as recorder:
+    with recorder_for(kind, helpers, env) as recorder:
         stage.clicker.park()
         time.sleep(1.0)
         columns = {}
@@ -178,14 +178,14 @@ def run(helpers, program, clicks=CLICKS, idle_seconds=IDLE_SECONDS, wake_seconds
     recorder. Returns {kind: ClickToSink, or Skipped}."""
     results = {}
     for kind in ("pulseaudio", "pipewire"):
-        needed = ["ostrivane_clicker", "ostrivane_click_window", "ostrivane_layout",
+        needed = ["ostrivane_click_window", "ostrivane_layout",
                   f"ostrivane_{'pipewire' if kind == 'pipewire' else 'pulse'}_recorder"]
         absent = [name for name in needed if not os.path.exists(os.path.join(helpers, name))]
         if absent:
             results[kind] = Skipped("not built: " + ", ".join(absent))
             continue
-        results[kind] = missing("xdotool", "paplay", *(["pw-profiler"] if kind == "pipewire"
-                                                        else []))
+        results[kind] = missing_xlib() or missing("xdotool", "paplay", *(
+            ["pw-profiler"] if kind == "pipewire" else []))
         if results[kind]:
             continue
         with Session("--x11", "--sound", kind, "--no-keep-alive") as session, \

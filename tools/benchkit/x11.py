@@ -4,13 +4,19 @@ import contextlib
 import dataclasses
 import json
 import os
+import select
 import subprocess
 import tempfile
 import time
 import wave
 
-from .common import TITLE, Failure, Session, Skipped, clean_env, missing
-from .helpers import Helper
+from .common import TITLE, Failure, Session, Skipped, clean_env, missing, said, stop
+
+try:
+    from Xlib import X, display, error
+    from Xlib.ext import xtest
+except ImportError:  # python3-xlib, which tools/setup installs for Debian's python3
+    display = None
 
 FLOOR_TITLE = "Bare window"
 STARTUP_RUNS = 20
@@ -18,6 +24,8 @@ CLICKS = 100
 WARM_CLICKS = 10  # memory growth is counted from here, once every clip has been played once
 CLICK_RUNS = 3
 SETTLE_SECONDS = 0.5  # from the window's mapping to the reading of the peak memory
+SHOW_TIMEOUT = 30  # seconds from a program's start to its window
+PARK = (1270, 1010)  # the pointer, away from every window on the 1280 x 1024 screen
 
 
 @dataclasses.dataclass
@@ -52,30 +60,99 @@ def find_window(title, env, timeout=30):
     return found[0]
 
 
+def missing_xlib():
+    return Skipped("not installed: python3-xlib") if display is None else None
+
+
 def read_status(pid):
     with open(f"/proc/{pid}/status") as f:
         return {key: int(rest.split()[0]) for key, _, rest in (line.partition(":") for line in f)
                 if key in ("VmRSS", "VmHWM")}
 
 
+class Clicker:
+    """XTest on the session's display; a click is stamped on CLOCK_MONOTONIC, the recorders'
+    clock, right before the press. Windows are ids as xdotool gives them, 0 the screen."""
+
+    def __init__(self, env):
+        self.x = display.Display(env["DISPLAY"])
+
+    def move(self, window, x, y):
+        root = self.x.screen().root
+        at = root.translate_coords(int(window) or root, x, y)
+        xtest.fake_input(self.x, X.MotionNotify, x=at.x, y=at.y)
+        self.x.sync()  # the server has moved the pointer before a click is stamped
+
+    def park(self):
+        self.move(0, *PARK)
+
+    def click(self, window=None, x=0, y=0):
+        """Clicks where the pointer is, or moves it onto (x, y) in window and clicks at once;
+        returns the stamp."""
+        if window is not None:
+            self.move(window, x, y)
+        stamp = time.monotonic_ns()
+        xtest.fake_input(self.x, X.ButtonPress, 1)
+        xtest.fake_input(self.x, X.ButtonRelease, 1)
+        self.x.flush()
+        return stamp
+
+
+def cpu_ms(pid):
+    """The CPU time the process's threads have run so far, from the scheduler's own accounting
+    (which unlike the wall clock hardly depends on what else the machine is doing)."""
+    ns = 0
+    for task in os.listdir(f"/proc/{pid}/task"):
+        try:
+            with open(f"/proc/{pid}/task/{task}/schedstat") as f:
+                ns += int(f.read().split()[0])
+        except OSError:
+            pass  # the thread ended meanwhile
+    return ns / 1e6
+
+
+def mapped(x, name, title, program, start):
+    """The window whose name (the atom _NET_WM_NAME) is title once it is mapped, and when that was
+    seen. Without a window manager (as on the benchmarks' Xvfb) the X server shows a window as it
+    maps it."""
+    while time.monotonic() < start + SHOW_TIMEOUT:
+        while x.pending_events():
+            event = x.next_event()
+            seen = time.monotonic()
+            if event.type == X.MapNotify:
+                try:
+                    shown = event.window.get_full_property(name, X.AnyPropertyType)
+                except error.XError:
+                    continue  # gone again
+                if shown is not None and shown.value == title.encode():
+                    return event.window, seen
+        if program.poll() is not None:
+            raise Failure(f"{program.args[0]} ended before showing its window")
+        select.select([x], [], [], 0.1)  # returns at once when an event comes
+    raise Failure(f"no window titled {title} appeared")
+
+
 @contextlib.contextmanager
-def probed(probe, title, command, env, cwd):
-    """A program started by the start-up probe, running until the with block ends: the probe's
-    figures, with its peak memory once it has settled, and the probe (which tells what the
-    program said)."""
-    helper = Helper(f"the start-up probe of {command[0]}", [probe, title, *command], env, cwd)
-    try:
-        words = helper.next(60, ("shown",))
-        if words is None:
-            raise Failure(f"{helper.name} gave no figures")
-        _, shown_ms, cpu_ms, pid, window = words
-        time.sleep(SETTLE_SECONDS)
-        yield {"shown_ms": float(shown_ms), "cpu_ms": float(cpu_ms), "pid": int(pid),
-               "window": window, "hwm_kib": read_status(pid)["VmHWM"]}, helper
-    finally:
-        helper.process.stdin.close()  # the probe stops the program and ends
-        helper.process.wait(30)
-        helper.close()
+def probed(title, command, env, cwd):
+    """A program timed from its start to the mapping of its window, running until the with block
+    ends: how long that took, the CPU time it had used by then, its pid, its window, and its peak
+    memory once it has settled; and the file of what it says."""
+    with contextlib.closing(display.Display(env["DISPLAY"])) as x, \
+            tempfile.TemporaryFile("w+") as errors:
+        # Told of every window mapped from now on: a top-level window is a child of the root.
+        x.screen().root.change_attributes(event_mask=X.SubstructureNotifyMask)
+        name = x.intern_atom("_NET_WM_NAME")
+        start = time.monotonic()
+        program = subprocess.Popen(command, env=env, cwd=cwd, stdin=subprocess.DEVNULL,
+                                   stdout=subprocess.DEVNULL, stderr=errors)
+        try:
+            window, seen = mapped(x, name, title, program, start)
+            started = {"shown_ms": (seen - start) * 1e3, "cpu_ms": cpu_ms(program.pid),
+                       "pid": program.pid, "window": str(window.id)}
+            time.sleep(SETTLE_SECONDS)
+            yield dict(started, hwm_kib=read_status(program.pid)["VmHWM"]), errors
+        finally:
+            stop(program, 2)
 
 
 def wait_played(capture, expected, pid, timeout=10):
@@ -94,12 +171,12 @@ def wait_played(capture, expected, pid, timeout=10):
     raise Failure(f"a click did not play its clip ({max(size, 0)} of {expected} bytes written)")
 
 
-def clip_run(probe, program, buttons, clicks, env, cwd):
+def clip_run(program, buttons, clicks, env, cwd):
     """Starts the program, clicks its clips one after another and notes its memory."""
     capture = os.path.realpath(os.path.join(cwd, "capture.raw"))
     # The disk writer stands in for the sound card; without its pacing a clip takes milliseconds.
     env = dict(env, SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=capture, SDL_DISKAUDIODELAY="0")
-    with probed(probe, TITLE, [program], env, cwd) as (started, helper):
+    with probed(TITLE, [program], env, cwd) as (started, errors):
         pid = started["pid"]
         warm = None
         for n in range(1, clicks + 1):
@@ -114,7 +191,7 @@ def clip_run(probe, program, buttons, clicks, env, cwd):
                 wait_played(capture, expected, pid)
             except Failure as failure:
                 raise Failure(f"click {n} ({button['clip']}): {failure}; the program said: "
-                              + helper.said()) from None
+                              + said(errors)) from None
             if n == min(WARM_CLICKS, clicks):
                 warm = read_status(pid)
         end = read_status(pid)
@@ -123,10 +200,7 @@ def clip_run(probe, program, buttons, clicks, env, cwd):
 
 def run(helpers, program, runs=STARTUP_RUNS, clicks=CLICKS, click_runs=CLICK_RUNS):
     """Start-up of the program and of the bare window, alternately, then the clip runs."""
-    probe = os.path.join(helpers, "ostrivane_startup_probe")
-    if not os.path.exists(probe):
-        return missing("ostrivane_startup_probe (no xcb)")
-    skipped = missing("xdotool")
+    skipped = missing_xlib() or missing("xdotool")
     if skipped:
         return skipped
     form = layout(helpers)
@@ -140,9 +214,9 @@ def run(helpers, program, runs=STARTUP_RUNS, clicks=CLICKS, click_runs=CLICK_RUN
         for i in range(runs):
             pair = [("ours", [program], TITLE), ("floor", bare, FLOOR_TITLE)]
             for name, command, title in (reversed(pair) if i % 2 else pair):
-                with probed(probe, title, command, env, cwd) as (started, _):
+                with probed(title, command, env, cwd) as (started, _):
                     startup[name].append(started)
-        clip_runs = [clip_run(probe, program, form["buttons"], clicks, env, cwd)
+        clip_runs = [clip_run(program, form["buttons"], clicks, env, cwd)
                      for _ in range(click_runs)]
     return StartupAndMemory(startup["ours"], startup["floor"], clip_runs, clicks,
                             min(WARM_CLICKS, clicks))
