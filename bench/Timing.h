@@ -2,11 +2,10 @@
 // When a clip's samples pass to the audio device and when it has played them, seen from outside
 // the player: noted by whatever plays the clip (the program's output, wrapped in a TimedOutput
 // that looks at every buffer it hands over, or the bare SDL player) and waited for by a benchmark.
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <ctime>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -103,10 +102,7 @@ class TimedOutput final : public mci::AudioOutput {
 
 // CPU seconds used so far by the whole process, all threads.
 inline double CpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](timeval t) { return double(t.tv_sec) + double(t.tv_usec) / 1e6; };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+    return double(std::clock()) / CLOCKS_PER_SEC;
 }
 
 }  // namespace bench

@@ -9,7 +9,7 @@ import tempfile
 import time
 
 from .common import TITLE, Failure, clean_env, copy_program, median, write_tone
-from .x11 import find_window, layout, xdotool
+from .x11 import Clicker, find_window, layout
 
 CLIPS = [("1s_22k_mono", "1 s, 22.05 kHz mono"), ("10s_22k_mono", "10 s, 22.05 kHz mono")]
 CPU_RUNS = 3
@@ -78,6 +78,7 @@ def run_cpu(helpers, program, session, seconds, runs=CPU_RUNS):
     first = layout(helpers)["buttons"][0]
     env = clean_env(session, OSTRIVANE_AUDIO_OUTPUT="pulse")
     costs = {"click": [], "idle": []}
+    clicker = Clicker(env)
     with tempfile.TemporaryDirectory() as tmp:
         ours = copy_program(program, os.path.join(tmp, "program"))
         clip = os.path.join(tmp, "program", first["clip"])
@@ -89,8 +90,7 @@ def run_cpu(helpers, program, session, seconds, runs=CPU_RUNS):
                 window = find_window(TITLE, env)
                 time.sleep(0.5)
                 if run % 2:
-                    xdotool("mousemove", "--window", window, str(first["x"]), str(first["y"]),
-                            "click", "1", env=env)
+                    clicker.click(window, first["x"], first["y"])
                 time.sleep(seconds + 1.5)
             finally:
                 process.terminate()

@@ -25,7 +25,7 @@ The audio figures come from ostrivane_bench, run on SDL's dummy driver and again
 PulseAudio and a private PipeWire (pipewire-pulse), each with a null sink; there the real
 program's CPU per click is taken beside paplay's. Start-up and memory are taken on a private X
 server, where tools/bench times a program from its start to the mapping of its window (watched
-through python-xlib); the 100 clips are real clicks (xdotool) on the real window. Every server is
+through python-xlib); the 100 clips are real clicks (XTest) on the real window. Every server is
 started by tools/private-session."""
 
 

@@ -48,13 +48,6 @@ class Helper:
             if words and (kinds is None or words[0] in kinds):
                 return words
 
-    def pending(self, kinds):
-        """The lines of kinds already read, without waiting."""
-        found = []
-        while (words := self.next(0, kinds)) is not None:
-            found.append(words)
-        return found
-
     def close(self):
         stop(self.process)
         self.errors.close()
@@ -160,14 +153,3 @@ def switches(pid):
         except OSError:
             pass  # the thread ended meanwhile
     return total
-
-
-def sink_rate(env):
-    """The null sink's rate, from `pactl list short sinks` (index, name, driver, format, state)."""
-    sinks = subprocess.run(["pactl", "list", "short", "sinks"], env=env, capture_output=True,
-                           text=True, check=True).stdout
-    for line in sinks.splitlines():
-        fields = line.split("\t")
-        if len(fields) > 3 and fields[1] == "nullsink":
-            return int(fields[3].split()[-1].rstrip("Hz"))
-    raise Failure("no null sink")

@@ -9,7 +9,7 @@ import time
 
 from .common import TITLE, Failure, Session, Skipped, clean_env, copy_program, log, missing, \
     write_tone
-from .helpers import TONE_SECONDS, Helper, Recorder, graph_quantum, our_streams, sink_rate, \
+from .helpers import GRAPH_RATE, TONE_SECONDS, Helper, Recorder, graph_quantum, our_streams, \
     switches
 from .x11 import Clicker, find_window, layout, missing_xlib
 
@@ -23,7 +23,6 @@ SETTLE_SECONDS = 0.5  # a started window is left this long before it is clicked
 CLICK_WINDOW_CENTRE = (100, 50)
 COLUMNS = [("warm", "Ostrivane, warm"), ("cold", "Ostrivane, cold start"), ("paplay", "paplay"),
            ("floor", "a libpulse client already connected, with its stream open (the floor)")]
-SERVER_NAMES = {"pulseaudio": "PulseAudio", "pipewire": "PipeWire"}
 # Each clip ends on a cycle of the graph's, and the waits after it are fixed: without a random
 # wait the clicks would all fall at the same point of PipeWire's cycle (42.7 ms at 2048). The
 # waits come from a fixed seed: every run clicks at the same points.
@@ -77,13 +76,6 @@ def one_click(stage, recorder, column, n, window=None, x=0, y=0):
     return {"ms": (int(onset[1]) - click) / 1e6, "pieces": pieces, "click": click}
 
 
-def run_column(stage, recorder, column, clicks):
-    samples = (cold_clicks(stage, recorder, clicks) if column == "cold" else
-               warm_clicks(stage, recorder, column, clicks))
-    stage.clicker.park()
-    return samples
-
-
 def cold_clicks(stage, recorder, clicks):
     """The program started anew for each click, the pointer moved onto its button in the same
     moment as the click."""
@@ -106,9 +98,9 @@ def warm_clicks(stage, recorder, column, clicks):
         time.sleep(HOVER_SECONDS)
         for n in range(1, clicks + 1):
             sample = one_click(stage, recorder, column, n)
-            handled = helper.pending(("wrote",))
-            if handled:
-                sample["handled_ms"] = (int(handled[0][1]) - sample["click"]) / 1e6
+            wrote = helper.next(0, ("wrote",))  # the floor's stamp of the click it handled
+            if wrote:
+                sample["handled_ms"] = (int(wrote[1]) - sample["click"]) / 1e6
             samples.append(sample)
             time.sleep(0.2)
     return samples
@@ -152,7 +144,7 @@ def recorder_for(kind, helpers, env):
         return Recorder("the PipeWire recorder", [os.path.join(
             helpers, "ostrivane_pipewire_recorder"), "nullsink", RECORDER_LATENCY], env)
     return Recorder("the libpulse recorder", [os.path.join(
-        helpers, "ostrivane_pulse_recorder"), "nullsink.monitor", str(sink_rate(env))], env)
+        helpers, "ostrivane_pulse_recorder"), "nullsink.monitor", str(GRAPH_RATE)], env)
 
 
 def on_server(kind, session, helpers, program, clicks, idle_seconds, wake_seconds):
@@ -167,7 +159,9 @@ def on_server(kind, session, helpers, program, clicks, idle_seconds, wake_second
         columns = {}
         for column, _ in COLUMNS:
             log(f"   {column}")
-            columns[column] = run_column(stage, recorder, column, clicks)
+            columns[column] = (cold_clicks(stage, recorder, clicks) if column == "cold" else
+                               warm_clicks(stage, recorder, column, clicks))
+            stage.clicker.park()
         log("   idle checks")
         idle = idle_checks(stage, recorder, pipewire, idle_seconds, wake_seconds)
         return ClickToSink(session.version, columns, idle, recorder.realtime)
@@ -188,10 +182,12 @@ def run(helpers, program, clicks=CLICKS, idle_seconds=IDLE_SECONDS, wake_seconds
             ["pw-profiler"] if kind == "pipewire" else []))
         if results[kind]:
             continue
-        with Session("--x11", "--sound", kind, "--no-keep-alive") as session, \
+        # Both sinks at the graph's rate, which the recorders read in.
+        with Session("--x11", "--sound", kind, "--no-keep-alive",
+                     "--sink-format", f"rate={GRAPH_RATE}") as session, \
                 tempfile.TemporaryDirectory() as tmp:
             if session.env is None:
-                results[kind] = Skipped(f"{SERVER_NAMES[kind]} is missing ({session.why_not})")
+                results[kind] = Skipped(f"{kind} is missing ({session.why_not})")
                 continue
             log(f"== click to sink, {session.version}")
             copy = copy_program(program, os.path.join(tmp, "program"))

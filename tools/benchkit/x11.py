@@ -1,5 +1,5 @@
 """Start-up and memory on a private X server: the program beside a bare window, then its clip
-buttons clicked one after another with xdotool."""
+buttons clicked one after another through XTest."""
 import contextlib
 import dataclasses
 import json
@@ -42,13 +42,6 @@ def layout(helpers):
     exporter = os.path.join(helpers, "ostrivane_layout")
     return json.loads(subprocess.run([exporter], capture_output=True, text=True,
                                      check=True).stdout)
-
-
-def xdotool(*args, env=None):
-    result = subprocess.run(["xdotool", *args], capture_output=True, text=True, env=env)
-    if result.returncode != 0:
-        raise Failure("xdotool " + " ".join(args) + ": " + result.stderr.strip())
-    return result.stdout
 
 
 def find_window(title, env, timeout=30):
@@ -176,6 +169,7 @@ def clip_run(program, buttons, clicks, env, cwd):
     capture = os.path.realpath(os.path.join(cwd, "capture.raw"))
     # The disk writer stands in for the sound card; without its pacing a clip takes milliseconds.
     env = dict(env, SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=capture, SDL_DISKAUDIODELAY="0")
+    clicker = Clicker(env)
     with probed(TITLE, [program], env, cwd) as (started, errors):
         pid = started["pid"]
         warm = None
@@ -183,8 +177,7 @@ def clip_run(program, buttons, clicks, env, cwd):
             button = buttons[(n - 1) % len(buttons)]
             if os.path.exists(capture):
                 os.remove(capture)
-            xdotool("mousemove", "--window", started["window"], str(button["x"]),
-                    str(button["y"]), "click", "1", env=env)
+            clicker.click(started["window"], button["x"], button["y"])
             with wave.open(os.path.join(os.path.dirname(program), button["clip"])) as w:
                 expected = w.getnframes() * w.getsampwidth() * w.getnchannels()
             try:
