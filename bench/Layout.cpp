@@ -1,7 +1,6 @@
-// Form1's layout as the program has it, for the tools that click its buttons: without an argument,
-// its client size and every clip button's centre in pixels with the clip it plays, as JSON; with a
-// control's name, that button's centre alone, "X Y".
-//   ostrivane_layout [CONTROL]
+// Form1's layout as the program has it, for the tools that click its buttons: its client size and
+// every clip button's centre in pixels with the clip it plays, as JSON.
+//   ostrivane_layout
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -37,19 +36,8 @@ std::string Clip(std::string_view path) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main() {
     const forms::FormDefinition& form = forms::Form1;
-    if (argc == 2) {
-        for (const Control& control : form.controls) {
-            if (control.name == argv[1]) {
-                const auto [x, y] = Centre(control);
-                std::printf("%d %d\n", x, y);
-                return 0;
-            }
-        }
-        std::fprintf(stderr, "ostrivane_layout: no control %s\n", argv[1]);
-        return 1;
-    }
     std::printf("{\"title\": \"%.*s\", \"width\": %d, \"height\": %d, \"buttons\": [",
                 int(form.caption.size()), form.caption.data(), form.clientWidth / kTwipsPerPixel,
                 form.clientHeight / kTwipsPerPixel);
