@@ -42,10 +42,6 @@ double Seconds(Clock::duration d) {
     return std::chrono::duration<double>(d).count();
 }
 
-double Ms(Clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
 // A service like the program's, whose outputs report to times; PlayWaveFile's commands go to it.
 // There is one for all benchmarks, as the program has one for its lifetime.
 class TimedService {
@@ -162,7 +158,7 @@ struct PlayFigures {
             return false;
         }
         state.SetIterationTime(Seconds(end - start));
-        endMs += Ms(end - *consumed);
+        endMs += 1e3 * Seconds(end - *consumed);
         cpuPercent += 100 * cpu / Seconds(end - start);
         std::this_thread::sleep_for(kSettle);
         return true;

@@ -30,11 +30,9 @@ inline bool TryRealtime() {
 
 // One line to the bench script. write() rather than stdio: a recorder may report from a
 // real-time thread, where nothing should wait on a lock.
-inline void Report(const char* what, std::int64_t a, std::int64_t b = -1) {
+inline void Report(const char* what, std::int64_t value) {
     char line[128];
-    const int n = b < 0 ? std::snprintf(line, sizeof line, "%s %lld\n", what, (long long)a)
-                        : std::snprintf(line, sizeof line, "%s %lld %lld\n", what, (long long)a,
-                                        (long long)b);
+    const int n = std::snprintf(line, sizeof line, "%s %lld\n", what, (long long)value);
     if (n > 0 && write(STDOUT_FILENO, line, std::size_t(n)) < 0) {
         _exit(1);  // the bench script has gone
     }

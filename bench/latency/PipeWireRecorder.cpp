@@ -4,7 +4,7 @@
 // from the graph's clock (the cycle's start, on CLOCK_MONOTONIC, plus the sample's place in the
 // cycle), not from when the callback ran.
 //   ostrivane_pipewire_recorder TARGET LATENCY      (LATENCY as node.latency: 2048/48000)
-// It reports "ready NS REALTIME" (1: it runs at real-time priority), "onset NS" and "end NS".
+// It reports "ready REALTIME" (1: it runs at real-time priority), "onset NS" and "end NS".
 #include <pipewire/pipewire.h>
 #include <spa/param/audio/format-utils.h>
 
@@ -27,7 +27,6 @@ struct Recorder {
 // On the data thread, within the graph's cycle.
 void OnProcess(void* data) {
     auto& r = *static_cast<Recorder*>(data);
-    const std::int64_t ran = latency::MonotonicNs();
     pw_buffer* buffer = pw_stream_dequeue_buffer(r.stream);
     if (buffer == nullptr) {
         return;
@@ -36,7 +35,7 @@ void OnProcess(void* data) {
     pw_stream_get_time_n(r.stream, &time, sizeof time);
     if (!r.started) {
         r.started = true;
-        latency::Report("ready", ran, latency::TryRealtime() ? 1 : 0);
+        latency::Report("ready", latency::TryRealtime() ? 1 : 0);
     }
     const double nsPerSample = 1e9 * time.rate.num / time.rate.denom;
     const spa_data& d = buffer->buffer->datas[0];
@@ -70,13 +69,10 @@ int main(int argc, char** argv) {
         PW_KEY_MEDIA_TYPE, "Audio", PW_KEY_MEDIA_CATEGORY, "Capture", PW_KEY_MEDIA_ROLE,
         "Production", PW_KEY_NODE_NAME, "ostrivane-latency-recorder", PW_KEY_NODE_LATENCY, argv[2],
         PW_KEY_TARGET_OBJECT, argv[1], PW_KEY_STREAM_CAPTURE_SINK, "true", nullptr);
-    static const pw_stream_events events = [] {
-        pw_stream_events e{};
-        e.version = PW_VERSION_STREAM_EVENTS;
-        e.state_changed = OnStateChanged;
-        e.process = OnProcess;
-        return e;
-    }();
+    pw_stream_events events{};  // outlives the stream
+    events.version = PW_VERSION_STREAM_EVENTS;
+    events.state_changed = OnStateChanged;
+    events.process = OnProcess;
     r.stream = pw_stream_new_simple(pw_main_loop_get_loop(r.loop), "Ostrivane latency recorder",
                                     props, &events, &r);
     // Mono floats at the graph's rate: the recorder's side of the link converts nothing in time.

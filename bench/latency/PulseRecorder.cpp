@@ -2,7 +2,7 @@
 // CLOCK_MONOTONIC. Each read is stamped when it returns; the samples it holds are placed just
 // before that stamp.
 //   ostrivane_pulse_recorder SOURCE RATE
-// It reports "ready NS REALTIME" (1: it runs at real-time priority), "onset NS" and "end NS".
+// It reports "ready REALTIME" (1: it runs at real-time priority), "onset NS" and "end NS".
 #include <pulse/error.h>
 #include <pulse/simple.h>
 
@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "recorder: %s\n", pa_strerror(error));
         return 1;
     }
-    latency::Report("ready", latency::MonotonicNs(), realtime ? 1 : 0);
+    latency::Report("ready", realtime ? 1 : 0);
     latency::OnsetFinder finder;
     std::vector<float> samples(perRead);
     const double nsPerSample = 1e9 / rate;

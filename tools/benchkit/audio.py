@@ -8,7 +8,7 @@ import subprocess
 import tempfile
 import time
 
-from .common import TITLE, Failure, clean_env, copy_program, median, write_tone
+from .common import Failure, clean_env, copy_program, median, write_tone
 from .x11 import Clicker, find_window, layout
 
 CLIPS = [("1s_22k_mono", "1 s, 22.05 kHz mono"), ("10s_22k_mono", "10 s, 22.05 kHz mono")]
@@ -22,10 +22,8 @@ class AudioRun:
     runs: dict  # benchmark name: its repetitions' entries
 
     def values(self, name, key="real_time"):
-        """A benchmark's figures in ms, or a counter of its as it is."""
-        units = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}
-        return [entry[key] * (units[entry["time_unit"]] if key == "real_time" else 1)
-                for entry in self.runs.get(name, [])]
+        """A benchmark's figures (each registered in ms), or a counter of its."""
+        return [entry[key] for entry in self.runs.get(name, [])]
 
 
 @dataclasses.dataclass
@@ -75,7 +73,8 @@ def run_cpu(helpers, program, session, seconds, runs=CPU_RUNS):
     idle as long, alternately, after one start to warm up. Each start's whole CPU, every thread it
     ever had included, comes from wait4 at its end: SDL's audio thread ends with its device, and
     a count of the threads still running would miss it."""
-    first = layout(helpers)["buttons"][0]
+    form = layout(helpers)
+    first = form["buttons"][0]
     env = clean_env(session, OSTRIVANE_AUDIO_OUTPUT="pulse")
     costs = {"click": [], "idle": []}
     clicker = Clicker(env)
@@ -87,7 +86,7 @@ def run_cpu(helpers, program, session, seconds, runs=CPU_RUNS):
             process = subprocess.Popen([ours], cwd=tmp, env=env, stdout=subprocess.DEVNULL,
                                        stderr=subprocess.DEVNULL)
             try:
-                window = find_window(TITLE, env)
+                window = find_window(form["title"], env)
                 time.sleep(0.5)
                 if run % 2:
                     clicker.click(window, first["x"], first["y"])

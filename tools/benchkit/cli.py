@@ -21,12 +21,8 @@ USAGE = """\
   tools/bench smoke audio|x11|latency|big-clip HELPERS [PROGRAM]
                           what the tests run: the same code once, on short clips
 
-The audio figures come from ostrivane_bench, run on SDL's dummy driver and again on a private
-PulseAudio and a private PipeWire (pipewire-pulse), each with a null sink; there the real
-program's CPU per click is taken beside paplay's. Start-up and memory are taken on a private X
-server, where tools/bench times a program from its start to the mapping of its window (watched
-through python-xlib); the 100 clips are real clicks (XTest) on the real window. Every server is
-started by tools/private-session."""
+How each figure is taken is in tools/benchkit/method, which docs/benchmarks.md prints beside the
+figures. Every private server is started by tools/private-session."""
 
 
 def build():

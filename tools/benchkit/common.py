@@ -11,7 +11,6 @@ import sys
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 HELPER = os.path.join(ROOT, "tools", "private-session")
-TITLE = "Ostrivane v1.0"
 SKIP = 77  # ctest's "skipped"
 
 
@@ -148,7 +147,7 @@ def write_tone(path, frames, rate=22050, channels=2, hz=1000, level=30000):
 
 def method(name, **values):
     """How a section's figures are taken: tools/benchkit/method/NAME.md with values filled in."""
-    with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "method", name + ".md")) as f:
+    with open(os.path.join(ROOT, "tools", "benchkit", "method", name + ".md")) as f:
         return f.read().format(**values)
 
 

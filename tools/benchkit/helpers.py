@@ -48,15 +48,12 @@ class Helper:
             if words and (kinds is None or words[0] in kinds):
                 return words
 
-    def close(self):
-        stop(self.process)
-        self.errors.close()
-
     def __enter__(self):
         return self
 
     def __exit__(self, *exc):
-        self.close()
+        stop(self.process)
+        self.errors.close()
 
 
 class Recorder(Helper):
@@ -67,7 +64,7 @@ class Recorder(Helper):
         ready = self.next(10, ("ready",))
         if ready is None:
             raise Failure(f"{name} did not start; it said: {self.said()}")
-        self.realtime = ready[2:] == ["1"]
+        self.realtime = ready[1:] == ["1"]
 
     def hear(self, click_ns):
         """The first onset after click_ns and how many pieces the clip came in; returns once the
@@ -88,36 +85,26 @@ class Recorder(Helper):
         return onset, pieces
 
 
-class Profiler:
-    """pw-profiler in the background: the quantum of every cycle the graph ran meanwhile."""
-
-    def __init__(self, env, folder):
-        self.log = os.path.join(folder, "profiler.log")
-        if os.path.exists(self.log):
-            os.remove(self.log)
-        self.process = subprocess.Popen(["pw-profiler", "-o", self.log], env=env, cwd=folder,
-                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-    def stop(self):
-        """{quantum in samples at the graph's rate: cycles}."""
-        self.process.terminate()
-        self.process.wait(10)
-        counts = {}
-        if os.path.exists(self.log):
-            with open(self.log) as f:
-                for line in f:
-                    fields = line.split("\t")
-                    if len(fields) > 3 and fields[3].strip():
-                        # the fourth column is the cycle's planned length in microseconds
-                        quantum = round(float(fields[3]) * GRAPH_RATE / 1e6)
-                        counts[quantum] = counts.get(quantum, 0) + 1
-        return counts
-
-
 def graph_quantum(env, folder, seconds=2.0):
-    profiler = Profiler(env, folder)
+    """The quantum of every cycle the graph ran over seconds, from pw-profiler: {quantum in samples
+    at the graph's rate: cycles}."""
+    log = os.path.join(folder, "profiler.log")
+    if os.path.exists(log):
+        os.remove(log)
+    profiler = subprocess.Popen(["pw-profiler", "-o", log], env=env, cwd=folder,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     time.sleep(seconds)
-    return profiler.stop()
+    stop(profiler)
+    counts = {}
+    if os.path.exists(log):
+        with open(log) as f:
+            for line in f:
+                fields = line.split("\t")
+                if len(fields) > 3 and fields[3].strip():
+                    # the fourth column is the cycle's planned length in microseconds
+                    quantum = round(float(fields[3]) * GRAPH_RATE / 1e6)
+                    counts[quantum] = counts.get(quantum, 0) + 1
+    return counts
 
 
 def quantum_text(counts):
@@ -141,15 +128,20 @@ def our_streams(env, pid):
     return streams
 
 
-def switches(pid):
-    """Context switches, voluntary and not, of every thread the process has now."""
+def per_thread(pid, name, count):
+    """The sum of count(text) over the file name of every thread the process has now."""
     total = 0
     for task in os.listdir(f"/proc/{pid}/task"):
         try:
-            with open(f"/proc/{pid}/task/{task}/status") as f:
-                for line in f:
-                    if line.startswith(("voluntary_ctxt_switches", "nonvoluntary_ctxt_switches")):
-                        total += int(line.split()[1])
+            with open(f"/proc/{pid}/task/{task}/{name}") as f:
+                total += count(f.read())
         except OSError:
             pass  # the thread ended meanwhile
     return total
+
+
+def switches(pid):
+    """Context switches, voluntary and not, of every thread the process has now."""
+    return per_thread(pid, "status", lambda text: sum(
+        int(line.split()[1]) for line in text.splitlines()
+        if line.startswith(("voluntary_ctxt_switches", "nonvoluntary_ctxt_switches"))))

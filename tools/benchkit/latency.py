@@ -1,5 +1,5 @@
 """Click to sink: XTest clicks on the real window, heard at the null sink's monitor, on a private
-PulseAudio and a private PipeWire, beside paplay and a bare libpulse client; then the idle checks."""
+PulseAudio and a private PipeWire, beside paplay and a bare libpulse client; then idle checks."""
 import contextlib
 import dataclasses
 import os
@@ -7,7 +7,7 @@ import random
 import tempfile
 import time
 
-from .common import TITLE, Failure, Session, Skipped, clean_env, copy_program, log, missing, \
+from .common import Failure, Session, Skipped, clean_env, copy_program, log, missing, \
     write_tone
 from .helpers import GRAPH_RATE, TONE_SECONDS, Helper, Recorder, graph_quantum, our_streams, \
     switches
@@ -40,12 +40,13 @@ class ClickToSink:
 class Stage:
     """What one server's run has: the display, the clicker, the copied program and its clip."""
 
-    def __init__(self, helpers, program, env, button):
+    def __init__(self, helpers, program, env, form):
         self.helpers = helpers
         self.program = program
         self.folder = os.path.dirname(program)
+        button = form["buttons"][0]
         self.clip = os.path.join(self.folder, button["clip"])
-        self.button = (button["x"], button["y"])
+        self.title, self.button = form["title"], (button["x"], button["y"])
         self.env = env
         self.clicker = Clicker(env)
 
@@ -60,7 +61,7 @@ class Stage:
             title, button = f"Latency {column}", CLICK_WINDOW_CENTRE
         else:
             helper = Helper("the program", [self.program], self.env, cwd=self.folder)
-            title, button = TITLE, self.button
+            title, button = self.title, self.button
         with helper:
             if bare and helper.next(10, ("ready",)) is None:
                 raise Failure(f"the {column} window did not start; it said: {helper.said()}")
@@ -151,7 +152,7 @@ def on_server(kind, session, helpers, program, clicks, idle_seconds, wake_second
     """Every column on one server, then the idle checks."""
     env = clean_env(session)
     pipewire = kind == "pipewire"
-    stage = Stage(helpers, program, env, layout(helpers)["buttons"][0])
+    stage = Stage(helpers, program, env, layout(helpers))
     write_tone(stage.clip, round(22050 * TONE_SECONDS), channels=1)
     with recorder_for(kind, helpers, env) as recorder:
         stage.clicker.park()

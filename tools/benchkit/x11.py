@@ -10,7 +10,8 @@ import tempfile
 import time
 import wave
 
-from .common import TITLE, Failure, Session, Skipped, clean_env, missing, said, stop
+from .common import Failure, Session, Skipped, clean_env, said, stop
+from .helpers import per_thread
 
 try:
     from Xlib import X, display, error
@@ -94,14 +95,7 @@ class Clicker:
 def cpu_ms(pid):
     """The CPU time the process's threads have run so far, from the scheduler's own accounting
     (which unlike the wall clock hardly depends on what else the machine is doing)."""
-    ns = 0
-    for task in os.listdir(f"/proc/{pid}/task"):
-        try:
-            with open(f"/proc/{pid}/task/{task}/schedstat") as f:
-                ns += int(f.read().split()[0])
-        except OSError:
-            pass  # the thread ended meanwhile
-    return ns / 1e6
+    return per_thread(pid, "schedstat", lambda text: int(text.split()[0])) / 1e6
 
 
 def mapped(x, name, title, program, start):
@@ -164,17 +158,17 @@ def wait_played(capture, expected, pid, timeout=10):
     raise Failure(f"a click did not play its clip ({max(size, 0)} of {expected} bytes written)")
 
 
-def clip_run(program, buttons, clicks, env, cwd):
+def clip_run(program, form, clicks, env, cwd):
     """Starts the program, clicks its clips one after another and notes its memory."""
     capture = os.path.realpath(os.path.join(cwd, "capture.raw"))
     # The disk writer stands in for the sound card; without its pacing a clip takes milliseconds.
     env = dict(env, SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=capture, SDL_DISKAUDIODELAY="0")
     clicker = Clicker(env)
-    with probed(TITLE, [program], env, cwd) as (started, errors):
+    with probed(form["title"], [program], env, cwd) as (started, errors):
         pid = started["pid"]
         warm = None
         for n in range(1, clicks + 1):
-            button = buttons[(n - 1) % len(buttons)]
+            button = form["buttons"][(n - 1) % len(form["buttons"])]
             if os.path.exists(capture):
                 os.remove(capture)
             clicker.click(started["window"], button["x"], button["y"])
@@ -193,7 +187,7 @@ def clip_run(program, buttons, clicks, env, cwd):
 
 def run(helpers, program, runs=STARTUP_RUNS, clicks=CLICKS, click_runs=CLICK_RUNS):
     """Start-up of the program and of the bare window, alternately, then the clip runs."""
-    skipped = missing_xlib() or missing("xdotool")
+    skipped = missing_xlib()
     if skipped:
         return skipped
     form = layout(helpers)
@@ -205,11 +199,11 @@ def run(helpers, program, runs=STARTUP_RUNS, clicks=CLICKS, click_runs=CLICK_RUN
         env = clean_env(session, SDL_AUDIODRIVER="dummy", OSTRIVANE_AUDIO_OUTPUT="sdl")
         startup = {"ours": [], "floor": []}
         for i in range(runs):
-            pair = [("ours", [program], TITLE), ("floor", bare, FLOOR_TITLE)]
+            pair = [("ours", [program], form["title"]), ("floor", bare, FLOOR_TITLE)]
             for name, command, title in (reversed(pair) if i % 2 else pair):
                 with probed(title, command, env, cwd) as (started, _):
                     startup[name].append(started)
-        clip_runs = [clip_run(program, form["buttons"], clicks, env, cwd)
+        clip_runs = [clip_run(program, form, clicks, env, cwd)
                      for _ in range(click_runs)]
     return StartupAndMemory(startup["ours"], startup["floor"], clip_runs, clicks,
                             min(WARM_CLICKS, clicks))
